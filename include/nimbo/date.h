@@ -1,0 +1,49 @@
+// Dates and times: conversions between date serials (nimbo::Date) and calendar parts, and the
+// reading of date texts. Pure functions; thread-safe.
+#ifndef NIMBO_DATE_H_
+#define NIMBO_DATE_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "nimbo/variant.h"
+
+namespace nimbo {
+
+struct DateParts {
+  int year = 1899;
+  int month = 12;  // 1..12
+  int day = 30;    // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;
+  int second = 0;
+  int weekday = 7;  // 1 = Sunday .. 7 = Saturday
+  int day_of_year = 364;
+};
+
+// The first and last dates a Date may hold: 1 January 100 and 31 December 9999.
+inline constexpr double kMinDateSerial = -657434.0;
+inline constexpr double kMaxDateSerial = 2958465.999988426;
+
+// The serial of a calendar date and time. Raises 5 for a month, day or time that does not exist,
+// 6 for a year outside 100..9999.
+Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// Splits a serial into its parts, the time rounded to the nearest second.
+DateParts SplitDate(Date date);
+
+// Reads a date text: the ISO forms a database stores ("2026-12-08", "2026-12-08 21:17:44",
+// "2026-12-08T21:17:44", with optional fractional seconds and a trailing "Z"), the English
+// month/day/year forms ("12/8/2026", "12/8/26 9:17 PM"), forms with month names
+// ("8 Dec 2026", "December 8, 2026", "Tuesday, 08 Dec 2026 09:17:44 PM"), and times alone
+// ("21:17", "9:17:44 PM"). Surrounding spaces are allowed. Nullopt when it is not a date.
+std::optional<Date> ParseDate(std::string_view text);
+
+// The default text form of a date: "12/8/2026 9:17:44 PM"; "12/8/2026" at midnight;
+// "9:17:44 PM" on the day zero (30 December 1899) with a time.
+std::string DateToText(Date date);
+
+}  // namespace nimbo
+
+#endif  // NIMBO_DATE_H_

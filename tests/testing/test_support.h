@@ -1,0 +1,42 @@
+// Shared helpers for the tests: temporary folders and whole-file reads and writes.
+#ifndef NIMBO_TESTS_TESTING_TEST_SUPPORT_H_
+#define NIMBO_TESTS_TESTING_TEST_SUPPORT_H_
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace nimbo::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything in it when the
+// object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The path of a file in the folder.
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The whole content of a file as raw bytes; throws std::runtime_error when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+// Writes raw bytes to a file, replacing it.
+void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// Runs a shell command, returning its exit status and what it printed on stdout.
+struct CommandResult {
+  int status = -1;
+  std::string out;
+};
+CommandResult RunCommand(const std::string& command);
+
+}  // namespace nimbo::testing
+
+#endif  // NIMBO_TESTS_TESTING_TEST_SUPPORT_H_
