@@ -1,0 +1,22 @@
+// The subcommands of the nimbo program; each registers itself on the command line and runs
+// when chosen.
+#ifndef NIMBO_APPS_COMMANDS_H_
+#define NIMBO_APPS_COMMANDS_H_
+
+#include <functional>
+
+#include <CLI/CLI.hpp>
+
+namespace nimbo::app {
+
+// Exit statuses of the program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the component reported a run-time error
+inline constexpr int kExitUsage = 2;    // the command line or a selection was wrong
+
+// Adds a subcommand to `app`; sets `run` to the function that runs it once parsed.
+void AddPropsCommand(CLI::App& app, std::function<int()>& run);
+
+}  // namespace nimbo::app
+
+#endif  // NIMBO_APPS_COMMANDS_H_

@@ -1,0 +1,99 @@
+// nimbo::Nimbo: the Data Browser component. A host creates one per form, lets the container run
+// InitProperties or ReadProperties, hands in its tree view and web browser (SetControls) and, to
+// mail, its socket (SetWinSock), sets the run-time properties and then drives the component
+// through its methods. The component speaks back only through nimbo::Events.
+//
+// Properties follow the classic control: all are write-only except ActivePort and DAMode, which
+// may be set and read only at design time (the container's UserMode False); a setter that
+// cannot convert its value raises nimbo::Error and leaves the stored value unchanged.
+// Thread-safety: one thread, the host's; nothing is locked.
+#ifndef NIMBO_NIMBO_H_
+#define NIMBO_NIMBO_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "nimbo/clock.h"
+#include "nimbo/container.h"
+#include "nimbo/events.h"
+#include "nimbo/socket.h"
+#include "nimbo/tree_view.h"
+#include "nimbo/variant.h"
+#include "nimbo/web_browser.h"
+
+namespace nimbo {
+
+// The library's version, "major.minor.patch".
+std::string_view Version();
+
+struct ControlState;  // the whole control state; private to the library
+
+class Nimbo {
+ public:
+  // `container` is the hosting container (never null); `events` receives the six events (null:
+  // events are dropped).
+  Nimbo(std::shared_ptr<Container> container, std::shared_ptr<Events> events);
+  ~Nimbo();
+  Nimbo(const Nimbo&) = delete;
+  Nimbo& operator=(const Nimbo&) = delete;
+
+  // Container life cycle: exactly one of InitProperties and ReadProperties runs first.
+  // A new instance: ApplicationFolder " ", ConnectionString " ", ActivePort 0.
+  void InitProperties();
+  // A saved instance: reads "ApplicationFolder", "ConnectionString", "ActivePort", "DAMode"
+  // (missing keys take their defaults). Raises the conversion error of a stored value that is
+  // not a 16-bit integer.
+  void ReadProperties(PropertyBag& bag);
+  // Writes the four persisted properties; values equal to their defaults are not stored.
+  void WriteProperties(PropertyBag& bag) const;
+
+  // Design-time only: raise 382 (set) or 393 (read) while the container is in user mode.
+  // The value is converted to a 16-bit integer (half to even; 6 Overflow, 13 Type mismatch).
+  void ActivePort(const Variant& value);
+  std::int16_t ActivePort() const;
+  void DAMode(const Variant& value);
+  std::int16_t DAMode() const;
+
+  // Write-only properties. Persisted ones send the property-changed notice.
+  void ApplicationFolder(const Variant& value);
+  void ConnectionString(const Variant& value);
+  void CanMail(bool value);
+  void DateFormat(const std::string& value);
+  void DisplayPath(bool value);
+  void Talking(bool value);
+  // Converted to text (94 for Null).
+  void Heading(const Variant& value);
+  void FromName(const Variant& value);
+  void FromID(const Variant& value);
+  void Message(const Variant& value);
+  void ReplyToName(const Variant& value);
+  void ReplyToID(const Variant& value);
+  void Server(const Variant& value);
+  void Subject(const Variant& value);
+  void ToName(const Variant& value);
+  void ToID(const Variant& value);
+  // Converted to a 16-bit integer, half to even.
+  void UserRole(const Variant& value);
+
+  // Hands in the host's tree view and web browser, replacing earlier ones, and sets the tree's
+  // LabelEdit to 1 (manual). Raises 91 when the tree view is null (both are stored first).
+  void SetControls(std::shared_ptr<TreeView> mTV, std::shared_ptr<WebBrowser> mBM);
+  // Hands in the host's socket, replacing an earlier one.
+  void SetWinSock(std::shared_ptr<Socket> ws);
+
+  // Replaces the clock the component reads the current date and time from.
+  void SetClock(std::shared_ptr<Clock> clock);
+
+  // The control state, for the library's own subsystems and its tests.
+  ControlState& state() { return *state_; }
+  const ControlState& state() const { return *state_; }
+
+ private:
+  std::unique_ptr<ControlState> state_;
+};
+
+}  // namespace nimbo
+
+#endif  // NIMBO_NIMBO_H_

@@ -1,0 +1,77 @@
+// Events and host wiring: the Talking rule for diagnostics, the error report, and the hand-over
+// of the host's controls.
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control/control_state.h"
+#include "control/diagnostics.h"
+#include "nimbo/error.h"
+#include "nimbo/nimbo.h"
+
+namespace nimbo {
+namespace {
+
+class RecordingEvents : public Events {
+ public:
+  void BlaBla(const std::string& text) override { blabla.push_back(text); }
+  std::vector<std::string> blabla;
+};
+
+TEST(DiagnosticsTest, NothingIsBuiltOrRaisedWhileSilent) {
+  auto events = std::make_shared<RecordingEvents>();
+  Nimbo control(std::make_shared<RunTimeContainer>(), events);
+  int built = 0;
+  Talk(control.state(), [&] {
+    ++built;
+    return std::string("x");
+  });
+  ReportError(control.state(), Error(13));
+  EXPECT_EQ(built, 0);
+  EXPECT_TRUE(events->blabla.empty());
+
+  control.Talking(true);
+  Talk(control.state(), [&] {
+    ++built;
+    return std::string("Please set ActivePort to 80");
+  });
+  ReportError(control.state(), Error(13));
+  ReportError(control.state(), Error(0, "not an error"));
+  EXPECT_EQ(built, 1);
+  EXPECT_EQ(events->blabla,
+            (std::vector<std::string>{"Please set ActivePort to 80", "Error: 13, Type mismatch"}));
+}
+
+TEST(DiagnosticsTest, LibraryExceptionsBecomeClassicErrors) {
+  const auto number = [](auto exception) {
+    return AsError(std::make_exception_ptr(exception)).number();
+  };
+  EXPECT_EQ(number(Error(3021)), 3021);
+  EXPECT_EQ(number(std::out_of_range("x")), 9);
+  EXPECT_EQ(number(std::filesystem::filesystem_error("x", std::error_code())), 75);
+  EXPECT_EQ(number(std::runtime_error("x")), 5);
+}
+
+TEST(EventsTest, AHostWithoutHandlersIsFine) {
+  Nimbo control(std::make_shared<RunTimeContainer>(), nullptr);
+  control.Talking(true);
+  ReportError(control.state(), Error(91));  // dropped, not a crash
+}
+
+TEST(HostWiringTest, SetControlsWithoutATreeStoresBothThenFails) {
+  Nimbo control(std::make_shared<RunTimeContainer>(), nullptr);
+  try {
+    control.SetControls(nullptr, nullptr);
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 91);
+  }
+  EXPECT_EQ(control.state().mTV, nullptr);
+}
+
+}  // namespace
+}  // namespace nimbo
