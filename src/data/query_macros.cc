@@ -1,0 +1,98 @@
+// Parameter macros of node and section queries.
+#include "data/query_macros.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "nimbo/error.h"
+#include "nimbo/format.h"
+
+namespace nimbo {
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The number at the front of a text, the classic Val way: blanks are ignored, reading stops at
+// the first character that cannot continue a number, and no number at all is 0 ("Y5" -> 0).
+double LeadingNumber(std::string_view text) {
+  std::string digits;
+  bool seen_point = false;
+  for (char c : text) {
+    if (c == ' ' || c == '\t') continue;
+    if ((c == '-' || c == '+') && digits.empty()) {
+      digits += c;
+    } else if (c >= '0' && c <= '9') {
+      digits += c;
+    } else if (c == '.' && !seen_point) {
+      seen_point = true;
+      digits += c;
+    } else {
+      break;
+    }
+  }
+  char* end = nullptr;
+  const double value = std::strtod(digits.c_str(), &end);
+  return end == digits.c_str() ? 0.0 : value;
+}
+
+std::string Quoted(std::string_view value) { return " " + QuoteLiteral(value); }
+
+}  // namespace
+
+std::string QuoteLiteral(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '\'';
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+  return out;
+}
+
+std::string ExpandMacros(const ControlState& s, const std::string& macro) {
+  std::string result;
+  try {
+    if (EqualsNoCase(macro, "TEXT")) {
+      if (!s.mTV) throw Error(err::kObjectNotSet);
+      result = Quoted(s.mTV->SelectedItem()->Text());
+    } else if (EqualsNoCase(macro, "TODAY")) {
+      result = Quoted(FormatDate(s.clock->Now(), "dd Mmm yyyy"));
+    } else if (StartsWithNoCase(macro, "LKEY")) {
+      if (!s.mTV) throw Error(err::kObjectNotSet);
+      const std::string key = s.mTV->SelectedItem()->Key();
+      result = " " + std::to_string(Variant(key.substr(0, 10)).ToLong());
+    } else if (StartsWithNoCase(macro, "CKEY")) {
+      if (!s.mTV) throw Error(err::kObjectNotSet);
+      const std::string_view last_two =
+          std::string_view(macro).substr(macro.size() >= 2 ? macro.size() - 2 : 0);
+      const std::int32_t n = Variant(LeadingNumber(last_two)).ToLong();
+      if (n < 0) throw Error(err::kInvalidCall);
+      const std::string key = s.mTV->SelectedItem()->Key();
+      result = Quoted(std::string_view(key).substr(0, static_cast<size_t>(n)));
+    } else {
+      result = " ";
+    }
+  } catch (const Error&) {
+    // A failing step leaves the result as it was: the query then ends at the procedure name.
+  }
+  return result;
+}
+
+}  // namespace nimbo
