@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
 
   std::function<int()> run;
   nimbo::app::AddPropsCommand(app, run);
+  nimbo::app::AddDemoCommand(app, run);
 
   try {
     app.parse(argc, argv);
