@@ -14,8 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 void BM_WriteDemo(benchmark::State& state) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("nimbo_demo_bench_" + std::to_string(getpid()));
+  const fs::path dir = fs::temp_directory_path() / ("nimbo_demo_bench_" + std::to_string(getpid()));
   for (auto _ : state) {
     benchmark::DoNotOptimize(nimbo::app::WriteDemo(dir));
   }

@@ -23,8 +23,8 @@ constexpr Rgb kBorder{176, 186, 198};  // icon outlines
 constexpr Rgb kInk{62, 76, 89};        // #3e4c59
 
 Shape Rect(double x0, double y0, double x1, double y1) {
-  return {[=](double x, double y) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }, x0, y0,
-          x1, y1};
+  return {[=](double x, double y) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }, x0, y0, x1,
+          y1};
 }
 
 // A paint that lights an object from the left: lighter at x0, darker at x1.
@@ -83,9 +83,9 @@ std::string ToggleIcon(bool plus) {
 
 Rgb ColourNamed(std::string_view name) {
   static const std::map<std::string_view, Rgb> kColours = {
-      {"Sage", {143, 168, 136}},    {"Teal", {42, 127, 130}},   {"Charcoal", {70, 74, 80}},
+      {"Sage", {143, 168, 136}},     {"Teal", {42, 127, 130}},  {"Charcoal", {70, 74, 80}},
       {"Terracotta", {196, 98, 62}}, {"Slate", {96, 112, 128}}, {"Ivory", {236, 228, 208}},
-      {"Indigo", {58, 73, 138}},    {"Rust", {170, 84, 50}},    {"Natural", {200, 170, 120}},
+      {"Indigo", {58, 73, 138}},     {"Rust", {170, 84, 50}},   {"Natural", {200, 170, 120}},
       {"Ochre", {204, 150, 50}}};
   const auto it = kColours.find(name);
   return it == kColours.end() ? Rgb{150, 150, 150} : it->second;

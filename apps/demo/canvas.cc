@@ -29,9 +29,7 @@ Rgb Mix(Rgb a, Rgb b, double t) {
   return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-Shape Circle(double cx, double cy, double radius) {
-  return Ellipse(cx, cy, radius, radius);
-}
+Shape Circle(double cx, double cy, double radius) { return Ellipse(cx, cy, radius, radius); }
 
 Shape Ellipse(double cx, double cy, double rx, double ry) {
   return {[=](double x, double y) {
@@ -98,14 +96,17 @@ Shape Minus(Shape a, Shape b) {
 }
 
 Paint VerticalGradient(Rgb top, Rgb bottom, double y0, double y1) {
-  return [=](double, double y) { return Mix(top, bottom, std::clamp((y - y0) / (y1 - y0), 0.0, 1.0)); };
+  return [=](double, double y) {
+    return Mix(top, bottom, std::clamp((y - y0) / (y1 - y0), 0.0, 1.0));
+  };
 }
 
 Canvas::Canvas(int width, int height)
     : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height) {}
 
 void Canvas::Fill(const Shape& shape, Rgb colour, double opacity) {
-  Fill(shape, [colour](double, double) { return colour; }, opacity);
+  Fill(
+      shape, [colour](double, double) { return colour; }, opacity);
 }
 
 void Canvas::Fill(const Shape& shape, const Paint& paint, double opacity) {
@@ -155,8 +156,8 @@ void JpegErrorExit(j_common_ptr info) {
 
 // Compresses packed RGB rows; false when libjpeg failed. Kept free of C++ objects with
 // destructors, since a libjpeg error leaves it by longjmp.
-bool CompressRgb(const unsigned char* rgb, int width, int height, int quality,
-                 unsigned char** out, unsigned long* out_size) {
+bool CompressRgb(const unsigned char* rgb, int width, int height, int quality, unsigned char** out,
+                 unsigned long* out_size) {
   jpeg_compress_struct info{};
   JpegError error{};
   info.err = jpeg_std_error(&error.manager);

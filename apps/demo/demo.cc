@@ -37,9 +37,8 @@ std::int32_t DemoStamp() {
       hash *= 16777619u;
     }
   };
-  for (const std::string_view text :
-       {demo::SchemaSql(), demo::DataSql(), demo::BrowserSql(), demo::PageHeadHtml(),
-        demo::FrontPageHtml()}) {
+  for (const std::string_view text : {demo::SchemaSql(), demo::DataSql(), demo::BrowserSql(),
+                                      demo::PageHeadHtml(), demo::FrontPageHtml()}) {
     add(text);
   }
   add(std::to_string(kArtworkRevision));
@@ -88,8 +87,8 @@ void StepToEnd(sqlite3* db, sqlite3_stmt* statement) {
 // Stores the two pages the browser reads whole: the front page (the page head's style and
 // script around the welcome text) and the head of every report page.
 void StorePages(sqlite3* db) {
-  const std::string front = std::string(demo::PageHeadHtml()) +
-                            std::string(demo::FrontPageHtml()) + std::string(kPageEnd);
+  const std::string front = std::string(demo::PageHeadHtml()) + std::string(demo::FrontPageHtml()) +
+                            std::string(kPageEnd);
   const Statement update = Prepare(db, "UPDATE nimbo_pages SET html = ?1 WHERE id = ?2");
   const std::pair<int, std::string_view> pages[] = {{1, front}, {2, demo::PageHeadHtml()}};
   for (const auto& [id, html] : pages) {
@@ -124,8 +123,8 @@ void StorePictures(sqlite3* db) {
 
 void BuildDatabase(const fs::path& file) {
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+  const int rc =
+      sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   Database db(raw);
   if (rc != SQLITE_OK) {
     throw std::runtime_error("cannot create " + file.string() + ": " +
@@ -139,8 +138,7 @@ void BuildDatabase(const fs::path& file) {
   Execute(db.get(), demo::BrowserSql(), "loading the browser definition");
   StorePages(db.get());
   StorePictures(db.get());
-  const std::string finish =
-      "COMMIT; PRAGMA user_version = " + std::to_string(DemoStamp()) + ";";
+  const std::string finish = "COMMIT; PRAGMA user_version = " + std::to_string(DemoStamp()) + ";";
   Execute(db.get(), finish, "finishing the demo database");
   if (sqlite3_close(db.release()) != SQLITE_OK) {
     throw std::runtime_error("cannot close " + file.string());
@@ -167,8 +165,7 @@ bool IsCurrentDemo(const fs::path& file) {
     return false;
   }
   const Statement owned(statement);
-  return sqlite3_step(statement) == SQLITE_ROW &&
-         sqlite3_column_int(statement, 0) == DemoStamp();
+  return sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == DemoStamp();
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 namespace nimbo::app::demo {
 
 // Each text's bytes are followed by a NUL, so data() can go straight to C interfaces.
-std::string_view SchemaSql();     // the business's tables
-std::string_view DataSql();       // the business's records
-std::string_view BrowserSql();    // procedure catalog, navigation and section rows, stored pages
-std::string_view PageHeadHtml();  // the head of every report page, up to the opened division
-std::string_view FrontPageHtml(); // the front page's content, set inside the page head
+std::string_view SchemaSql();      // the business's tables
+std::string_view DataSql();        // the business's records
+std::string_view BrowserSql();     // procedure catalog, navigation and section rows, stored pages
+std::string_view PageHeadHtml();   // the head of every report page, up to the opened division
+std::string_view FrontPageHtml();  // the front page's content, set inside the page head
 
 }  // namespace nimbo::app::demo
 

@@ -1,5 +1,9 @@
 // The demo: `nimbo demo DIR` run as a real program, its database read back with SQLite and its
 // images checked as files of their kind; EnsureDemo called directly.
+#include "demo/demo.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -13,10 +17,6 @@
 #include <string>
 #include <vector>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include "demo/demo.h"
 #include "testing/test_support.h"
 
 namespace nimbo {
@@ -73,8 +73,8 @@ class Db {
   }
 
   std::string Body(const std::string& procedure) const {
-    const auto rows = Query("SELECT body FROM nimbo_procedures WHERE name = :name",
-                            {{":name", procedure}});
+    const auto rows =
+        Query("SELECT body FROM nimbo_procedures WHERE name = :name", {{":name", procedure}});
     if (rows.empty()) throw std::runtime_error("no procedure " + procedure);
     return *rows[0][0];
   }
@@ -126,8 +126,8 @@ TEST_F(DemoTest, WritesTheDatabaseAndTheSixImagesIntoANewFolder) {
   for (const auto& entry : fs::directory_iterator(Folder())) {
     files.insert(entry.path().filename().string());
   }
-  EXPECT_EQ(files, (std::set<std::string>{"demo.db", "bg.jpg", "cbg.gif", "circle.gif",
-                                          "chart.gif", "minus.gif", "plus.gif"}));
+  EXPECT_EQ(files, (std::set<std::string>{"demo.db", "bg.jpg", "cbg.gif", "circle.gif", "chart.gif",
+                                          "minus.gif", "plus.gif"}));
   EXPECT_EQ(Open().Query("PRAGMA integrity_check")[0][0], "ok");
 }
 
@@ -139,8 +139,7 @@ TEST_F(DemoTest, CatalogHoldsEveryProcedureTheRowsName) {
   }
   for (const Row& row : db.Call("xspb2")) named.insert(Text(row[4]));
   for (const std::string& name : named) {
-    EXPECT_EQ(db.Query("SELECT 1 FROM nimbo_procedures WHERE name = :n", {{":n", name}}).size(),
-              1u)
+    EXPECT_EQ(db.Query("SELECT 1 FROM nimbo_procedures WHERE name = :n", {{":n", name}}).size(), 1u)
         << name;
   }
   EXPECT_GE(named.size(), 20u);
@@ -182,17 +181,15 @@ TEST_F(DemoTest, NavigationRowsFormATreeWithEveryNodeKind) {
       EXPECT_FALSE(children[id].empty()) << "row " << id;
     }
     if (kind == "R") {
-      const bool has_leaf_query = std::any_of(children[id].begin(), children[id].end(),
-                                              [](const Row& child) {
-                                                return child[2] == "N" && !Text(child[4]).empty();
-                                              });
+      const bool has_leaf_query =
+          std::any_of(children[id].begin(), children[id].end(),
+                      [](const Row& child) { return child[2] == "N" && !Text(child[4]).empty(); });
       EXPECT_TRUE(has_leaf_query) << "recursive row " << id << " has no N row with a query";
     }
   }
   // One folder is refused to some roles; most rows are open to all.
-  const auto refused = std::count_if(rows.begin(), rows.end(), [](const Row& row) {
-    return row[2] == "F" && row[7] == "1:3";
-  });
+  const auto refused = std::count_if(
+      rows.begin(), rows.end(), [](const Row& row) { return row[2] == "F" && row[7] == "1:3"; });
   EXPECT_EQ(refused, 1);
 }
 
@@ -278,9 +275,8 @@ TEST_F(DemoTest, StoredPagesAreTheFrontPageAndAPageHeadForTheSections) {
   }
   // The script works on the ids and images the writers emit; the style sheet draws the page's
   // background and the chart bars with the demo's images.
-  for (const char* word : {"'CGR'", "CTL(?:CAP)?", "'ROW'", "'SHP'", "^DTL", "DISPALL",
-                           "minus.gif", "plus.gif", "addEventListener('click'", "bg.jpg",
-                           "cbg.gif"}) {
+  for (const char* word : {"'CGR'", "CTL(?:CAP)?", "'ROW'", "'SHP'", "^DTL", "DISPALL", "minus.gif",
+                           "plus.gif", "addEventListener('click'", "bg.jpg", "cbg.gif"}) {
     EXPECT_NE(head.find(word), std::string::npos) << word;
   }
 }
@@ -291,8 +287,8 @@ TEST_F(DemoTest, DeclaredTypesHoldMatchingValues) {
   const Db db = Open();
   int dates = 0, amounts = 0;
   for (const Row& table : db.Query("SELECT name FROM sqlite_schema WHERE type = 'table'")) {
-    for (const Row& column : db.Query("SELECT name, type FROM pragma_table_info(:t)",
-                                      {{":t", *table[0]}})) {
+    for (const Row& column :
+         db.Query("SELECT name, type FROM pragma_table_info(:t)", {{":t", *table[0]}})) {
       const std::string where = *table[0] + "." + *column[0];
       if (column[1] == "DATE") {
         for (const Row& value : db.Query("SELECT " + *column[0] + " FROM " + *table[0])) {
@@ -302,8 +298,7 @@ TEST_F(DemoTest, DeclaredTypesHoldMatchingValues) {
         }
       }
       if (column[1] == "CURRENCY") {
-        for (const Row& value :
-             db.Query("SELECT typeof(" + *column[0] + ") FROM " + *table[0])) {
+        for (const Row& value : db.Query("SELECT typeof(" + *column[0] + ") FROM " + *table[0])) {
           ++amounts;
           EXPECT_TRUE(value[0] == "integer" || value[0] == "real") << where;
         }
@@ -375,7 +370,7 @@ TEST_F(DemoTest, PageImagesAreSmallValidFilesOfTheirKind) {
     const char* name;
     int max_width;
     int max_height;
-  } cases[] = {{"bg.jpg", 64, 600},   {"cbg.gif", 64, 64},  {"circle.gif", 24, 24},
+  } cases[] = {{"bg.jpg", 64, 600},   {"cbg.gif", 64, 64},   {"circle.gif", 24, 24},
                {"chart.gif", 32, 32}, {"minus.gif", 20, 20}, {"plus.gif", 20, 20}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -423,8 +418,9 @@ TEST(DemoCommandTest, ReplacesAnExistingDatabaseWhole) {
   WriteFile(dir / "demo.db-journal", "a journal of some older file");
   const auto r = Demo(dir.path().string());
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(Db(dir / "demo.db").Query("SELECT count(*) FROM nimbo_procedures WHERE name = "
-                                      "'xspb1'")[0][0],
+  EXPECT_EQ(Db(dir / "demo.db")
+                .Query("SELECT count(*) FROM nimbo_procedures WHERE name = "
+                       "'xspb1'")[0][0],
             "1");
   EXPECT_FALSE(fs::exists(dir / "demo.db-journal"));
   // Nothing is left from the build.
