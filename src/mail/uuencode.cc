@@ -150,8 +150,12 @@ std::string UUEncodeFile(const std::string& path) {
   }
   const File file(fd);
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) throw Error(err::kPathFileAccess);
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    throw Error(err::kPathFileAccess);
+  }
+  // Plain blocking reads from here on, whatever the file system makes of the flag.
+  ::fcntl(file.fd(), F_SETFL, ::fcntl(file.fd(), F_GETFL) & ~O_NONBLOCK);
+  ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   // 64-bit arithmetic throughout: a file of a few GB must not wrap the size.
   const auto length = static_cast<std::uint64_t>(info.st_size);

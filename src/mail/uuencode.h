@@ -12,8 +12,9 @@ namespace nimbo {
 // for the rest (possibly empty), a line of one grave accent, and "end". The file is read as raw
 // bytes. Returns the empty string when nothing exists at `path`. Throws nimbo::Error 75
 // (Path/File access error) when something exists there but cannot be read as a file (a
-// directory, no permission, a read failure) and 53 (File not found) when it vanishes between
-// the check and the opening.
+// directory, a pipe, no permission, a read failure, a file cut short while it is read). The
+// check for the file and its opening are one step, so a file that vanishes in between counts
+// as missing.
 std::string UUEncodeFile(const std::string& path);
 
 }  // namespace nimbo
