@@ -9,6 +9,7 @@
 
 #include "nimbo/error.h"
 #include "nimbo/format.h"
+#include "platform/utf8_text.h"
 
 namespace nimbo {
 namespace {
@@ -87,7 +88,8 @@ std::string Expand(const ControlState& s, const std::string& macro) {
   }
   if (StartsWithNoCase(macro, "LKEY")) {
     const std::string key = SelectedNode(s)->Key();
-    return std::string(1, ' ').append(std::to_string(Variant(key.substr(0, 10)).ToLong()));
+    const std::int32_t record_key = Variant(Utf8Left(key, 10)).ToLong();
+    return std::string(1, ' ').append(std::to_string(record_key));
   }
   if (StartsWithNoCase(macro, "CKEY")) {
     const std::string_view last_two =
@@ -95,7 +97,7 @@ std::string Expand(const ControlState& s, const std::string& macro) {
     const std::int32_t n = Variant(LeadingNumber(last_two)).ToLong();
     if (n < 0) throw Error(err::kInvalidCall);
     const std::string key = SelectedNode(s)->Key();
-    return Quoted(std::string_view(key).substr(0, static_cast<size_t>(n)));
+    return Quoted(Utf8Left(key, static_cast<size_t>(n)));
   }
   return std::string(1, ' ');
 }
