@@ -251,6 +251,8 @@ class RecordingReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
+      // With --benchmark_repetitions the mean of the repetitions stands for the benchmark.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
       times_[run.run_name.function_name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
     }
     ConsoleReporter::ReportRuns(runs);
