@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -16,31 +17,80 @@ namespace {
 // A non-negative number as up to 15 significant decimal digits: 0.d0 d1 d2 ... times
 // 10^(exponent + 1), that is d0 stands at the place 10^exponent. Digits past `count` are zeros.
 struct Decimal {
-  char digits[16] = {};
+  char digits[15] = {};
   int count = 0;  // 0 for zero
   int exponent = 0;
 
   char DigitAt(int index) const { return index >= 0 && index < count ? digits[index] : '0'; }
 };
 
+// Reads to_chars' scientific form "d.ddde+XX" into `decimal`; false when it has more than 15
+// significant digits.
+bool ReadScientific(const char* begin, const char* end, Decimal& decimal) {
+  int count = 0;
+  const char* p = begin;
+  for (; p != end && *p != 'e'; ++p) {
+    if (*p == '.') continue;
+    if (count == 15) return false;
+    decimal.digits[count++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + 2, end, exponent);
+  decimal.exponent = p[1] == '-' ? -exponent : exponent;
+  decimal.count = count;
+  while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+  return true;
+}
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The nearest 15-digit decimal by exact arithmetic, for the magnitudes tables hold: the value
+// times a power of ten (exact up to 1e22) is carried as a sum of two doubles, so its distance
+// to the next whole number is known exactly. False for magnitudes out of reach and for values
+// too close to a half-way point, which the general path then takes.
+bool FastDecimal(double magnitude, Decimal& decimal) {
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  // The decimal exponent: the binary one times log10(2), one too small at most.
+  int exponent = static_cast<int>(std::floor(std::ilogb(magnitude) * 0.30102999566398120));
+  double power = kPowersOfTen[14 - exponent];
+  double product = magnitude * power;
+  if (product >= 1e15) {
+    ++exponent;
+    power = kPowersOfTen[14 - exponent];
+    product = magnitude * power;
+  }
+  const double error = std::fma(magnitude, power, -product);  // exact: product + error = m * 10^s
+  const double whole = std::floor(product);
+  const double fraction = (product - whole) + error;
+  if (std::fabs(fraction - 0.5) < 1e-6) return false;
+  std::uint64_t digits = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  if (digits == 1000000000000000ULL) {  // rounded up to the next power of ten
+    digits /= 10;
+    ++exponent;
+  }
+  if (digits < 100000000000000ULL || digits >= 1000000000000000ULL) return false;
+  for (int i = 14; i >= 0; --i) {
+    decimal.digits[i] = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  }
+  decimal.count = 15;
+  decimal.exponent = exponent;
+  while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+  return true;
+}
+
 // The decimal form with 15 significant digits, the precision a double's text form has; rounding
 // to the pattern's places then works on what the user sees, so 2.675 gives 2.68.
 Decimal ToDecimal(double magnitude) {
   Decimal decimal;
   if (magnitude == 0) return decimal;
+  if (FastDecimal(magnitude, decimal)) return decimal;
   char buffer[32];
   const std::to_chars_result result =
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
-  // "d.dddddddddddddde+XX"
-  decimal.digits[0] = buffer[0];
-  for (int i = 1; i < 15; ++i) decimal.digits[i] = buffer[i + 1];
-  decimal.count = 15;
-  int exponent = 0;
-  const char* e = buffer + 17;  // after the 'e'
-  const bool negative = *e == '-';
-  std::from_chars(e + 1, result.ptr, exponent);
-  decimal.exponent = negative ? -exponent : exponent;
-  while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+  ReadScientific(buffer, result.ptr, decimal);
   return decimal;
 }
 
