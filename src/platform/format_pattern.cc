@@ -113,17 +113,21 @@ NumberSection CompileNumberSection(std::string_view text) {
   };
   bool seen_point = false;
   bool in_exponent = false;
-  int pending_commas = 0;  // commas after the last whole-part digit place
-  int first_zero = -1;     // index of the leftmost "0" among the whole-part places
+  // Commas right after a digit place: between whole-part places they turn grouping on; where
+  // the digits end (at the point, the exponent, literal text or the end) each divides by 1000.
+  int pending_commas = 0;
+  bool after_digit = false;
+  int first_zero = -1;  // index of the leftmost "0" among the whole-part places
   std::size_t exponent_index = 0;
-  auto end_whole_part = [&] {
+  auto end_digits = [&] {
     section.thousands_scale += pending_commas;
     pending_commas = 0;
+    after_digit = false;
   };
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
     if (std::size_t quoted = ReadQuoted(text, i, &literal)) {
-      if (!seen_point) end_whole_part();
+      end_digits();
       i += quoted;
       continue;
     }
@@ -133,7 +137,6 @@ NumberSection CompileNumberSection(std::string_view text) {
         if (c == '0') section.parts[exponent_index].text.push_back('0');
       } else if (!seen_point) {
         if (pending_commas > 0) section.grouping = true;
-        pending_commas = 0;
         if (c == '0' && first_zero < 0) first_zero = section.int_places;
         ++section.int_places;
         push(NumberPart::kIntDigit);
@@ -142,20 +145,18 @@ NumberSection CompileNumberSection(std::string_view text) {
         if (c == '0') section.min_frac = section.frac_places;
         push(NumberPart::kFracDigit);
       }
+      pending_commas = 0;
+      after_digit = !in_exponent;
       ++i;
       continue;
     }
-    if (c == ',' && !seen_point && !in_exponent && section.int_places > 0) {
+    if (c == ',' && after_digit) {
       ++pending_commas;
       ++i;
       continue;
     }
-    if (c == ',' && (seen_point || in_exponent)) {
-      ++i;  // a comma among the decimals or the exponent means nothing
-      continue;
-    }
     if (c == '.' && !seen_point && !in_exponent) {
-      end_whole_part();
+      end_digits();
       seen_point = true;
       push(NumberPart::kPoint);
       ++i;
@@ -164,7 +165,7 @@ NumberSection CompileNumberSection(std::string_view text) {
     if ((c == 'E' || c == 'e') && !in_exponent && i + 2 < text.size() &&
         (text[i + 1] == '+' || text[i + 1] == '-') && (text[i + 2] == '0' || text[i + 2] == '#') &&
         section.int_places + section.frac_places > 0) {
-      end_whole_part();
+      end_digits();
       seen_point = true;  // no decimal point after the exponent
       in_exponent = true;
       section.scientific = true;
@@ -178,12 +179,12 @@ NumberSection CompileNumberSection(std::string_view text) {
       i += 2;
       continue;
     }
+    end_digits();
     if (c == '%') section.percent = true;
-    if (!seen_point) end_whole_part();
     literal.push_back(c);
     ++i;
   }
-  end_whole_part();
+  end_digits();
   flush();
   for (NumberPart& part : section.parts) {
     if (part.kind == NumberPart::kExponent) {

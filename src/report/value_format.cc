@@ -50,7 +50,9 @@ bool IsCharacterReference(std::string_view text, std::size_t pos) {
 // Browsers drop tabs and line breaks anywhere in an address and blanks around it before they
 // look for the scheme, so the address is judged in that form; other control characters, a
 // character reference, or a blank inside what would be the scheme disqualify it outright.
-bool IsSafeAddress(std::string_view address) {
+// `rest` is the address followed by the rest of the stored text: a numeric reference ("&#58;")
+// holds a "#" of its own and so runs past the address's end.
+bool IsSafeAddress(std::string_view address, std::string_view rest) {
   std::string seen;
   seen.reserve(address.size());
   for (std::size_t i = 0; i < address.size(); ++i) {
@@ -58,7 +60,7 @@ bool IsSafeAddress(std::string_view address) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (c == '\t' || c == '\n' || c == '\r') continue;
     if (u < 0x20 || u == 0x7F) return false;
-    if (c == '&' && IsCharacterReference(address, i)) return false;
+    if (c == '&' && IsCharacterReference(rest, i)) return false;
     seen.push_back(c);
   }
   const std::string_view trimmed = TrimSpaces(seen);
@@ -91,7 +93,7 @@ std::string HyperlinkMarkup(std::string_view text) {
   if (second == std::string_view::npos) return HtmlEscape(text);
   const std::string_view label = text.substr(0, first);
   const std::string_view address = text.substr(first + 1, second - first - 1);
-  if (!IsSafeAddress(address)) return HtmlEscape(text);
+  if (!IsSafeAddress(address, text.substr(first + 1))) return HtmlEscape(text);
   std::string markup = "<a href='";
   AppendHtmlEscaped(address, markup);
   markup += "'>";
