@@ -41,14 +41,20 @@ void SetRegionalSettings(RegionalSettings settings) { Settings() = std::move(set
 
 std::string Format(const Variant& value, std::string_view pattern) {
   switch (value.type()) {
-    case VarType::kObject: throw Error(err::kNoSuchMember);
-    case VarType::kEmpty: return std::string();
+    case VarType::kObject:
+      throw Error(err::kNoSuchMember);
+    case VarType::kEmpty:
+      return std::string();
     case VarType::kNull:
       return pattern.empty() ? std::string() : CompiledFor(pattern).null_text;
-    case VarType::kString: return format_internal::FormatText(value.str(), pattern);
-    case VarType::kBytes: return format_internal::FormatText(value.ToText(), pattern);
-    case VarType::kDate: return FormatDate(value.date(), pattern);
-    default: break;
+    case VarType::kString:
+      return format_internal::FormatText(value.str(), pattern);
+    case VarType::kBytes:
+      return format_internal::FormatText(value.ToText(), pattern);
+    case VarType::kDate:
+      return FormatDate(value.date(), pattern);
+    default:
+      break;
   }
   if (pattern.empty()) return value.ToText();
   return FormatNumber(value.ToDouble(), pattern);

@@ -170,7 +170,8 @@ void RenderSection(const NumberSection& section, double magnitude, bool minus,
     const int whole_digits = section.int_places;
     RoundTo(decimal, std::max(1, whole_digits + section.frac_places));
     digits.exponent = decimal.count == 0 ? 0 : decimal.exponent - (whole_digits - 1);
-    Lay(decimal, decimal.exponent, whole_digits, section.frac_places, section.min_int, section.min_frac, &digits);
+    Lay(decimal, decimal.exponent, whole_digits, section.frac_places, section.min_int,
+        section.min_frac, &digits);
   } else {
     RoundTo(decimal, decimal.exponent + 1 + section.frac_places);
     const int whole_digits = decimal.count > 0 && decimal.exponent >= 0 ? decimal.exponent + 1 : 0;

@@ -71,7 +71,15 @@ std::size_t AmPmLength(std::string_view text, std::size_t pos) {
 
 bool IsDateLetter(char c) {
   switch (Lower(c)) {
-    case 'd': case 'm': case 'y': case 'h': case 'n': case 's': case 'w': case 'q': case 'c':
+    case 'd':
+    case 'm':
+    case 'y':
+    case 'h':
+    case 'n':
+    case 's':
+    case 'w':
+    case 'q':
+    case 'c':
       return true;
     default:
       return false;
@@ -265,9 +273,9 @@ DateSection CompileDateSection(std::string_view text) {
     std::size_t run = RunLength(text, i);
     switch (c) {
       case 'd': {
-        static constexpr DateCode kByLength[] = {DateCode::kDay, DateCode::kDay2,
+        static constexpr DateCode kByLength[] = {DateCode::kDay,           DateCode::kDay2,
                                                  DateCode::kWeekdayAbbrev, DateCode::kWeekdayName,
-                                                 DateCode::kShortDate, DateCode::kLongDate};
+                                                 DateCode::kShortDate,     DateCode::kLongDate};
         push(kByLength[(run > 6 ? 6 : run) - 1]);
         break;
       }
@@ -287,12 +295,26 @@ DateSection CompileDateSection(std::string_view text) {
           push(DateCode::kDayOfYear);
         }
         break;
-      case 'h': push(run == 1 ? DateCode::kHour : DateCode::kHour2); break;
-      case 'n': push(run == 1 ? DateCode::kMinute : DateCode::kMinute2); break;
-      case 's': push(run == 1 ? DateCode::kSecond : DateCode::kSecond2); break;
-      case 'w': push(run == 1 ? DateCode::kWeekday : DateCode::kWeekOfYear); break;
-      case 'q': push(DateCode::kQuarter); run = 1; break;
-      default: push(DateCode::kGeneral); run = 1; break;  // 'c'
+      case 'h':
+        push(run == 1 ? DateCode::kHour : DateCode::kHour2);
+        break;
+      case 'n':
+        push(run == 1 ? DateCode::kMinute : DateCode::kMinute2);
+        break;
+      case 's':
+        push(run == 1 ? DateCode::kSecond : DateCode::kSecond2);
+        break;
+      case 'w':
+        push(run == 1 ? DateCode::kWeekday : DateCode::kWeekOfYear);
+        break;
+      case 'q':
+        push(DateCode::kQuarter);
+        run = 1;
+        break;
+      default:
+        push(DateCode::kGeneral);
+        run = 1;
+        break;  // 'c'
     }
     i += run;
   }
@@ -351,7 +373,9 @@ CompiledPattern Compile(std::string_view pattern) {
 
 struct TextHash {
   using is_transparent = void;
-  std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
 };
 
 // A few dozen patterns are in use at any time (the fixed ones plus the user's DateFormat);
@@ -363,8 +387,9 @@ class PatternCache {
     auto found = map_.find(pattern);
     if (found == map_.end()) {
       if (map_.size() >= kCapacity) map_.clear();
-      found = map_.emplace(std::string(pattern), std::make_unique<CompiledPattern>(Compile(pattern)))
-                  .first;
+      found =
+          map_.emplace(std::string(pattern), std::make_unique<CompiledPattern>(Compile(pattern)))
+              .first;
     }
     last_key_ = found->first;
     last_ = found->second.get();

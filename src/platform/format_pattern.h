@@ -44,33 +44,33 @@ struct NumberSection {
 // One piece of a date section, in pattern order.
 enum class DateCode : std::uint8_t {
   kLiteral,
-  kDay,             // d
-  kDay2,            // dd
-  kWeekdayAbbrev,   // ddd
-  kWeekdayName,     // dddd
-  kShortDate,       // ddddd: m/d/yyyy
-  kLongDate,        // dddddd: dddd, mmmm d, yyyy
-  kWeekday,         // w: 1 (Sunday) to 7
-  kWeekOfYear,      // ww
-  kMonth,           // m
-  kMonth2,          // mm
-  kMonthAbbrev,     // mmm
-  kMonthName,       // mmmm
-  kQuarter,         // q
-  kDayOfYear,       // y
-  kYear2,           // yy
-  kYear4,           // yyyy
-  kHour,            // h
-  kHour2,           // hh
-  kMinute,          // n, or m after an hour
-  kMinute2,         // nn, or mm after an hour
-  kSecond,          // s
-  kSecond2,         // ss
-  kAmPmRegional,    // AMPM: the regional designators
-  kAmPmFixed,       // AM/PM, am/pm, A/P, a/p: the letters as written
-  kGeneral,         // c: the default text form
-  kDateSeparator,   // /
-  kTimeSeparator,   // :
+  kDay,            // d
+  kDay2,           // dd
+  kWeekdayAbbrev,  // ddd
+  kWeekdayName,    // dddd
+  kShortDate,      // ddddd: m/d/yyyy
+  kLongDate,       // dddddd: dddd, mmmm d, yyyy
+  kWeekday,        // w: 1 (Sunday) to 7
+  kWeekOfYear,     // ww
+  kMonth,          // m
+  kMonth2,         // mm
+  kMonthAbbrev,    // mmm
+  kMonthName,      // mmmm
+  kQuarter,        // q
+  kDayOfYear,      // y
+  kYear2,          // yy
+  kYear4,          // yyyy
+  kHour,           // h
+  kHour2,          // hh
+  kMinute,         // n, or m after an hour
+  kMinute2,        // nn, or mm after an hour
+  kSecond,         // s
+  kSecond2,        // ss
+  kAmPmRegional,   // AMPM: the regional designators
+  kAmPmFixed,      // AM/PM, am/pm, A/P, a/p: the letters as written
+  kGeneral,        // c: the default text form
+  kDateSeparator,  // /
+  kTimeSeparator,  // :
 };
 
 struct DatePart {
@@ -85,10 +85,10 @@ struct DateSection {
 };
 
 struct CompiledPattern {
-  bool is_date = false;                 // date codes anywhere: the date language applies
-  std::vector<NumberSection> numbers;   // up to four sections (number language)
-  std::vector<DateSection> dates;       // up to four sections (date language)
-  std::string null_text;                // the literal text of the fourth section
+  bool is_date = false;                // date codes anywhere: the date language applies
+  std::vector<NumberSection> numbers;  // up to four sections (number language)
+  std::vector<DateSection> dates;      // up to four sections (date language)
+  std::string null_text;               // the literal text of the fourth section
 };
 
 // The compiled form of a pattern, from the calling thread's cache (compiled on first use).

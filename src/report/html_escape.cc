@@ -11,12 +11,23 @@ void AppendHtmlEscaped(std::string_view text, std::string& out) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     std::string_view reference;
     switch (text[i]) {
-      case '&': reference = "&amp;"; break;
-      case '<': reference = "&lt;"; break;
-      case '>': reference = "&gt;"; break;
-      case '"': reference = "&quot;"; break;
-      case '\'': reference = "&#39;"; break;
-      default: continue;
+      case '&':
+        reference = "&amp;";
+        break;
+      case '<':
+        reference = "&lt;";
+        break;
+      case '>':
+        reference = "&gt;";
+        break;
+      case '"':
+        reference = "&quot;";
+        break;
+      case '\'':
+        reference = "&#39;";
+        break;
+      default:
+        continue;
     }
     out.append(text.substr(start, i - start));
     out.append(reference);

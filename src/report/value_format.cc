@@ -107,8 +107,10 @@ std::string HyperlinkMarkup(std::string_view text) {
 std::string FormatHeldValue(const Variant& value, double number, Tag tag,
                             std::string_view date_format) {
   switch (tag) {
-    case Tag::kDbl: return FormatNumber(number, kAmountPattern);
-    case Tag::kInt: return FormatNumber(number, kWholePattern);
+    case Tag::kDbl:
+      return FormatNumber(number, kAmountPattern);
+    case Tag::kInt:
+      return FormatNumber(number, kWholePattern);
     case Tag::kDte:
       if (date_format.empty()) return value.ToText();
       // A number beyond the dates a Date can hold does not read as a date.
@@ -117,8 +119,10 @@ std::string FormatHeldValue(const Variant& value, double number, Tag tag,
         return value.ToText();
       }
       return FormatNumber(number, date_format);
-    case Tag::kHtm: return HtmlEscape(value.ToText());
-    case Tag::kNone: break;
+    case Tag::kHtm:
+      return HtmlEscape(value.ToText());
+    case Tag::kNone:
+      break;
   }
   return value.ToText();
 }
@@ -127,11 +131,27 @@ std::string FormatHeldValue(const Variant& value, double number, Tag tag,
 
 FieldGroup GroupOfType(int ado_type) {
   switch (ado_type) {
-    case 5: case 6: case 14: case 131: case 139:
+    case 5:
+    case 6:
+    case 14:
+    case 131:
+    case 139:
       return kFloating;
-    case 2: case 3: case 4: case 16: case 17: case 18: case 19: case 20: case 21:
+    case 2:
+    case 3:
+    case 4:
+    case 16:
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
       return kWhole;
-    case 7: case 64: case 133: case 134: case 135:
+    case 7:
+    case 64:
+    case 133:
+    case 134:
+    case 135:
       return kDate;
     case 203:
       return kMemo;
@@ -142,11 +162,16 @@ FieldGroup GroupOfType(int ado_type) {
 
 std::string_view TagOf(FieldGroup group) {
   switch (group) {
-    case kFloating: return "Dbl";
-    case kWhole: return "Int";
-    case kDate: return "Dte";
-    case kMemo: return "Htm";
-    case kOther: break;
+    case kFloating:
+      return "Dbl";
+    case kWhole:
+      return "Int";
+    case kDate:
+      return "Dte";
+    case kMemo:
+      return "Htm";
+    case kOther:
+      break;
   }
   return " ";
 }
@@ -168,15 +193,20 @@ std::string FormatValue(const Variant& value, std::string_view tag, std::string_
   // Texts, and the rest by their text form (Booleans read "True" and "False", which are neither
   // numbers nor dates; an object raises here).
   const std::string text = value.IsString() ? std::string() : value.ToText();
-  const std::string_view trimmed = TrimSpaces(value.IsString() ? std::string_view(value.str())
-                                                                : std::string_view(text));
+  const std::string_view trimmed =
+      TrimSpaces(value.IsString() ? std::string_view(value.str()) : std::string_view(text));
   if (trimmed.empty()) return std::string();
   switch (kind) {
-    case Tag::kDbl: return format_internal::FormatText(trimmed, kAmountPattern);
-    case Tag::kInt: return format_internal::FormatText(trimmed, kWholePattern);
-    case Tag::kDte: return format_internal::FormatText(trimmed, date_format);
-    case Tag::kHtm: return HyperlinkMarkup(trimmed);
-    case Tag::kNone: break;
+    case Tag::kDbl:
+      return format_internal::FormatText(trimmed, kAmountPattern);
+    case Tag::kInt:
+      return format_internal::FormatText(trimmed, kWholePattern);
+    case Tag::kDte:
+      return format_internal::FormatText(trimmed, date_format);
+    case Tag::kHtm:
+      return HyperlinkMarkup(trimmed);
+    case Tag::kNone:
+      break;
   }
   return std::string(trimmed);
 }

@@ -111,7 +111,9 @@ std::optional<Date> At(int y, int m, int d, int h = 0, int n = 0, int s = 0) {
   return MakeDate(y, m, d, h, n, s);
 }
 
-std::optional<Date> TimeOnly(int h, int n, int s = 0) { return Date{(h * 3600 + n * 60 + s) / 86400.0}; }
+std::optional<Date> TimeOnly(int h, int n, int s = 0) {
+  return Date{(h * 3600 + n * 60 + s) / 86400.0};
+}
 
 TEST(DateTest, ParseDateReadsTheStoredAndEnglishForms) {
   const std::vector<ParseCase> cases = {

@@ -159,8 +159,7 @@ TEST(VariantTest, ToDoubleAndToBoolean) {
   EXPECT_EQ(Variant(Date{46364.5}).ToDouble(), 46364.5);
   EXPECT_EQ(Variant().ToDouble(), 0.0);
   EXPECT_EQ(ErrorOf([] { Variant("abc").ToDouble(); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { Variant(std::shared_ptr<Recordset>()).ToDouble(); }),
-            err::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { Variant(std::shared_ptr<Recordset>()).ToDouble(); }), err::kTypeMismatch);
 
   EXPECT_TRUE(Variant("true").ToBoolean());
   EXPECT_FALSE(Variant(" False ").ToBoolean());
@@ -224,11 +223,20 @@ TEST(VariantTest, IsNumericAndIsDate) {
     bool date;
   };
   const std::vector<Case> cases = {
-      {std::int16_t{1}, true, false}, {2.5, true, false},          {true, true, false},
-      {Currency{1}, true, false},     {Variant(), true, false},    {Variant::Null(), false, false},
-      {" 12 ", true, false},          {"&H1F", true, false},       {"12/8/2026", false, true},
-      {"8 Dec 2026", false, true},    {Date{1.0}, false, true},    {"abc", false, false},
-      {"", false, false},             {Bytes{}, false, false},
+      {std::int16_t{1}, true, false},
+      {2.5, true, false},
+      {true, true, false},
+      {Currency{1}, true, false},
+      {Variant(), true, false},
+      {Variant::Null(), false, false},
+      {" 12 ", true, false},
+      {"&H1F", true, false},
+      {"12/8/2026", false, true},
+      {"8 Dec 2026", false, true},
+      {Date{1.0}, false, true},
+      {"abc", false, false},
+      {"", false, false},
+      {Bytes{}, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input.IsString() ? c.input.str() : std::string(TypeName(c.input.type())));
@@ -248,7 +256,7 @@ TEST(VariantTest, WholeTakesTheNarrowestType) {
 
 TEST(VariantTest, CurrencyFromDouble) {
   EXPECT_EQ(Currency::FromDouble(1234.5678).scaled, 12345678);
-  EXPECT_EQ(Currency::FromDouble(0.00025).scaled, 2);   // 2.5 to even
+  EXPECT_EQ(Currency::FromDouble(0.00025).scaled, 2);    // 2.5 to even
   EXPECT_EQ(Currency::FromDouble(-0.00035).scaled, -4);  // -3.5 to even
   EXPECT_EQ(Currency::FromDouble(0.00005).scaled, 0);    // 0.5 to even
   EXPECT_EQ(Currency::FromDouble(9e14).scaled, 9000000000000000000);

@@ -112,8 +112,7 @@ TEST(FormatValueTest, HyperlinksBecomeLinks) {
       {"Text##", "<a href=''>Text</a>"},
       {"<b>Bold</b> & \"co\"#a'b.htm#",
        "<a href='a&#39;b.htm'>&lt;b&gt;Bold&lt;/b&gt; &amp; &quot;co&quot;</a>"},
-      {"Quote#x' onmouseover='alert(1)#",
-       "<a href='x&#39; onmouseover=&#39;alert(1)'>Quote</a>"},
+      {"Quote#x' onmouseover='alert(1)#", "<a href='x&#39; onmouseover=&#39;alert(1)'>Quote</a>"},
       // Fewer than two "#": the text, escaped.
       {"Annual report#reports/annual.htm", "Annual report#reports/annual.htm"},
       {"Plain text", "Plain text"},
