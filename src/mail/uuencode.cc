@@ -86,7 +86,11 @@ char* EncodeLastLine(const unsigned char* in, std::size_t count, char* out) {
   return out;
 }
 
-constexpr std::uint64_t LastLineChars(std::uint64_t count) { return 1 + 4 * ((count + 2) / 3) + 2; }
+// A file whose length is a multiple of 45 (the empty file too) has no short last line: a line of
+// 0 bytes would read as the terminating line, and decoders then miss the "end" after it.
+constexpr std::uint64_t LastLineChars(std::uint64_t count) {
+  return count == 0 ? 0 : 1 + 4 * ((count + 2) / 3) + 2;
+}
 
 // The name that goes on the head line. Both separators count, so a path from a host that uses
 // backslashes names its file the same way.
@@ -190,7 +194,9 @@ std::string UUEncodeFile(const std::string& path) {
     remaining -= last_chunk;
   }
   // Every chunk but the last is whole lines, so the rest sits at the end of the last chunk.
-  out = EncodeLastLine(buffer.data() + last_chunk - rest, static_cast<std::size_t>(rest), out);
+  if (rest > 0) {
+    out = EncodeLastLine(buffer.data() + last_chunk - rest, static_cast<std::size_t>(rest), out);
+  }
   out = std::copy(kTail.begin(), kTail.end(), out);
   assert(out == text.data() + text.size());
   return text;
