@@ -12,7 +12,7 @@
 
 #include "nimbo/date.h"
 #include "nimbo/error.h"
-#include "platform/sqlite_fixture.h"
+#include "testing/sqlite_fixture.h"
 #include "testing/test_support.h"
 
 namespace nimbo {

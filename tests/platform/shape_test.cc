@@ -9,7 +9,7 @@
 
 #include "nimbo/error.h"
 #include "nimbo/record_source.h"
-#include "platform/sqlite_fixture.h"
+#include "testing/sqlite_fixture.h"
 
 namespace nimbo::db {
 namespace {

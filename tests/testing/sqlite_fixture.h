@@ -1,7 +1,7 @@
-// Small SQLite fixture databases for the record-source tests: real files made from SQL text in a
+// Small SQLite fixture databases for the tests: real files made from SQL text in a
 // temporary folder, opened through the public record-source objects.
-#ifndef NIMBO_TESTS_PLATFORM_SQLITE_FIXTURE_H_
-#define NIMBO_TESTS_PLATFORM_SQLITE_FIXTURE_H_
+#ifndef NIMBO_TESTS_TESTING_SQLITE_FIXTURE_H_
+#define NIMBO_TESTS_TESTING_SQLITE_FIXTURE_H_
 
 #include <sqlite3.h>
 
@@ -94,4 +94,4 @@ class FixtureDatabase {
 
 }  // namespace nimbo::testing
 
-#endif  // NIMBO_TESTS_PLATFORM_SQLITE_FIXTURE_H_
+#endif  // NIMBO_TESTS_TESTING_SQLITE_FIXTURE_H_
