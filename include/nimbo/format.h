@@ -4,10 +4,16 @@
 // places turns digit grouping (by threes) on, "." the decimal point, "%" multiplies by 100,
 // "E+"/"E-" scientific notation, literal text copied ("\x" and "..." quote it), and up to
 // four sections separated by ";" (positive; negative; zero; null).
+// Rounding is half away from zero on the number's 15-digit decimal form (2.675 -> "2.68"); a
+// negative number that rounds to zero shows no minus sign.
 // Dates: d dd ddd dddd m mm mmm mmmm yy yyyy h hh n nn s ss AMPM AM/PM am/pm A/P : /, codes in
-// any letter case; "m"/"mm" right after an hour code mean minutes.
+// any letter case; "m"/"mm" right after an hour code (or right before a seconds code) mean
+// minutes; "hh" runs 01 to 12 when an AM/PM code is present. Also ddddd (short date), dddddd
+// (long date), w, ww, q, y (day of the year) and c (the default text form).
+// Any date code makes the whole pattern a date pattern.
 //
 // Not thread-safe: the regional settings are process-wide, set by the host before it formats.
+// Compiled patterns are cached per thread, so repeated formatting with one pattern is cheap.
 #ifndef NIMBO_FORMAT_H_
 #define NIMBO_FORMAT_H_
 
@@ -48,10 +54,13 @@ void SetRegionalSettings(RegionalSettings settings);
 // language, dates (and texts that read as dates) the date language; a pattern with date codes
 // applied to a number reads the number as a date serial. A text that reads as neither comes back
 // unchanged. Empty gives "", Null gives "" (or the null section's text). An empty pattern gives
-// the value's default text form. Objects raise 438.
+// the value's default text form. A pattern without date codes reads a date as its serial.
+// Objects raise 438; a number read as a date raises 6 when no Date can hold it (a text that
+// reads as such a number comes back unchanged instead).
 std::string Format(const Variant& value, std::string_view pattern);
 
-// The number and date halves of Format, for callers that already know the kind.
+// The number and date halves of Format, for callers that already know the kind of value; the
+// pattern still decides the language (a date pattern reads a number as a serial).
 std::string FormatNumber(double value, std::string_view pattern);
 std::string FormatDate(Date date, std::string_view pattern);
 

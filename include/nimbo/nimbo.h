@@ -83,6 +83,12 @@ class Nimbo {
   // Hands in the host's socket, replacing an earlier one.
   void SetWinSock(std::shared_ptr<Socket> ws);
 
+  // Handles a navigation request of the browser. For a record link (an address holding "^",
+  // then a five-character form number, then the record id) raises LogIt "Form" and OpenForm and
+  // returns True: the browser is not to follow it. Any other address returns False. Never
+  // raises.
+  bool ProcessURL(const Variant& URL);
+
   // Replaces the clock the component reads the current date and time from.
   void SetClock(std::shared_ptr<Clock> clock);
 

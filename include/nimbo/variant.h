@@ -119,7 +119,8 @@ class Variant {
   Date ToDate() const;
   bool ToBoolean() const;
 
-  // True when the value reads as a number: a number, or a text that parses as one.
+  // True when the value reads as a number: a number, or a text that parses as one. Empty counts
+  // as numeric (it converts to 0); a date does not.
   bool IsNumeric() const;
   // True when the value reads as a date: a date, or a text that parses as a date.
   bool IsDate() const;
@@ -137,8 +138,11 @@ class Variant {
 };
 
 // Reads a text as a number the classic way: surrounding spaces allowed, an optional sign,
-// digits with optional grouping characters, a decimal point, an optional exponent, or
-// &H / &O prefixed hexadecimal and octal. Nullopt when it is not a number.
+// digits with optional grouping characters, a decimal point, an optional exponent ("E" or "D"),
+// or &H / &O prefixed hexadecimal and octal (up to four hexadecimal digits make a 16-bit value,
+// so "&HFFFF" is -1; up to eight a 32-bit one). The characters are "." and "," whatever the
+// regional settings, so texts stored by a database read the same everywhere. Nullopt when it is
+// not a number (or too large for a double).
 std::optional<double> ParseNumber(std::string_view text);
 
 // Text form of a double with up to 15 significant digits, the classic way

@@ -10,6 +10,7 @@
 #include "nimbo/clock.h"
 #include "nimbo/container.h"
 #include "nimbo/events.h"
+#include "nimbo/rows.h"
 #include "nimbo/socket.h"
 #include "nimbo/tree_view.h"
 #include "nimbo/variant.h"
@@ -71,6 +72,10 @@ struct ControlState {
   std::string PageHeader;
   // True when the node being displayed had no children when its display began.
   bool NeedChildren = false;
+  // The navigation rows, indexed (field, row).
+  Rows NavRows;
+  // The section rows, indexed (field, row).
+  Rows SectionRows;
 
   // Host wiring that is not a property: the container, the event sink (never null) and the
   // clock (never null).

@@ -4,10 +4,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "nimbo/error.h"
 #include "nimbo/format.h"
+#include "platform/utf8_text.h"
 
 namespace nimbo {
 namespace {
@@ -50,7 +52,14 @@ double LeadingNumber(std::string_view text) {
   return end == digits.c_str() ? 0.0 : value;
 }
 
-std::string Quoted(std::string_view value) { return " " + QuoteLiteral(value); }
+std::string Quoted(std::string_view value) {
+  return std::string(1, ' ').append(QuoteLiteral(value));
+}
+
+std::shared_ptr<Node> SelectedNode(const ControlState& s) {
+  if (!s.mTV) throw Error(err::kObjectNotSet);
+  return s.mTV->SelectedItem();
+}
 
 }  // namespace
 
@@ -66,33 +75,41 @@ std::string QuoteLiteral(std::string_view text) {
   return out;
 }
 
-std::string ExpandMacros(const ControlState& s, const std::string& macro) {
-  std::string result;
-  try {
-    if (EqualsNoCase(macro, "TEXT")) {
-      if (!s.mTV) throw Error(err::kObjectNotSet);
-      result = Quoted(s.mTV->SelectedItem()->Text());
-    } else if (EqualsNoCase(macro, "TODAY")) {
-      result = Quoted(FormatDate(s.clock->Now(), "dd Mmm yyyy"));
-    } else if (StartsWithNoCase(macro, "LKEY")) {
-      if (!s.mTV) throw Error(err::kObjectNotSet);
-      const std::string key = s.mTV->SelectedItem()->Key();
-      result = " " + std::to_string(Variant(key.substr(0, 10)).ToLong());
-    } else if (StartsWithNoCase(macro, "CKEY")) {
-      if (!s.mTV) throw Error(err::kObjectNotSet);
-      const std::string_view last_two =
-          std::string_view(macro).substr(macro.size() >= 2 ? macro.size() - 2 : 0);
-      const std::int32_t n = Variant(LeadingNumber(last_two)).ToLong();
-      if (n < 0) throw Error(err::kInvalidCall);
-      const std::string key = s.mTV->SelectedItem()->Key();
-      result = Quoted(std::string_view(key).substr(0, static_cast<size_t>(n)));
-    } else {
-      result = " ";
-    }
-  } catch (const Error&) {
-    // A failing step leaves the result as it was: the query then ends at the procedure name.
+namespace {
+
+// Each macro's expansion is one step: when it fails, the result stays the empty text it started
+// as, and the query ends right after the procedure name.
+std::string Expand(const ControlState& s, const std::string& macro) {
+  if (EqualsNoCase(macro, "TEXT")) {
+    return Quoted(SelectedNode(s)->Text());
   }
-  return result;
+  if (EqualsNoCase(macro, "TODAY")) {
+    return Quoted(FormatDate(s.clock->Now(), "dd Mmm yyyy"));
+  }
+  if (StartsWithNoCase(macro, "LKEY")) {
+    const std::string key = SelectedNode(s)->Key();
+    const std::int32_t record_key = Variant(Utf8Left(key, 10)).ToLong();
+    return std::string(1, ' ').append(std::to_string(record_key));
+  }
+  if (StartsWithNoCase(macro, "CKEY")) {
+    const std::string_view last_two =
+        std::string_view(macro).substr(macro.size() >= 2 ? macro.size() - 2 : 0);
+    const std::int32_t n = Variant(LeadingNumber(last_two)).ToLong();
+    if (n < 0) throw Error(err::kInvalidCall);
+    const std::string key = SelectedNode(s)->Key();
+    return Quoted(Utf8Left(key, static_cast<size_t>(n)));
+  }
+  return std::string(1, ' ');
+}
+
+}  // namespace
+
+std::string ExpandMacros(const ControlState& s, const std::string& macro) {
+  try {
+    return Expand(s, macro);
+  } catch (const Error&) {
+    return std::string();
+  }
 }
 
 }  // namespace nimbo

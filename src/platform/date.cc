@@ -161,8 +161,8 @@ bool Tokenize(std::string_view text, Tokens* tokens) {
       token.kind = Token::kNumber;
       for (std::size_t k = start; k < i; ++k) token.value = token.value * 10 + (text[k] - '0');
     } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-      while (i < text.size() && ((text[i] >= 'a' && text[i] <= 'z') ||
-                                 (text[i] >= 'A' && text[i] <= 'Z'))) {
+      while (i < text.size() &&
+             ((text[i] >= 'a' && text[i] <= 'z') || (text[i] >= 'A' && text[i] <= 'Z'))) {
         ++i;
       }
       token.kind = Token::kWord;

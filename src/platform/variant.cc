@@ -94,17 +94,28 @@ Currency Currency::FromDouble(double value) {
 
 std::string_view TypeName(VarType type) {
   switch (type) {
-    case VarType::kEmpty: return "Empty";
-    case VarType::kNull: return "Null";
-    case VarType::kBoolean: return "Boolean";
-    case VarType::kInteger: return "Integer";
-    case VarType::kLong: return "Long";
-    case VarType::kDouble: return "Double";
-    case VarType::kCurrency: return "Currency";
-    case VarType::kDate: return "Date";
-    case VarType::kString: return "String";
-    case VarType::kBytes: return "Byte()";
-    case VarType::kObject: return "Recordset";
+    case VarType::kEmpty:
+      return "Empty";
+    case VarType::kNull:
+      return "Null";
+    case VarType::kBoolean:
+      return "Boolean";
+    case VarType::kInteger:
+      return "Integer";
+    case VarType::kLong:
+      return "Long";
+    case VarType::kDouble:
+      return "Double";
+    case VarType::kCurrency:
+      return "Currency";
+    case VarType::kDate:
+      return "Date";
+    case VarType::kString:
+      return "String";
+    case VarType::kBytes:
+      return "Byte()";
+    case VarType::kObject:
+      return "Recordset";
   }
   return "Unknown";
 }
@@ -136,31 +147,50 @@ bool Variant::IsNumber() const {
 
 std::string Variant::ToText() const {
   switch (type()) {
-    case VarType::kEmpty: return std::string();
-    case VarType::kNull: Raise(err::kInvalidUseOfNull);
-    case VarType::kBoolean: return boolean() ? "True" : "False";
-    case VarType::kInteger: return fmt::format("{}", integer());
-    case VarType::kLong: return fmt::format("{}", long_value());
-    case VarType::kDouble: return DoubleToText(dbl());
-    case VarType::kCurrency: return CurrencyToText(currency());
-    case VarType::kDate: return DateToText(date());
-    case VarType::kString: return str();
-    case VarType::kBytes: return std::string(bytes().begin(), bytes().end());
-    case VarType::kObject: Raise(err::kNoSuchMember);
+    case VarType::kEmpty:
+      return std::string();
+    case VarType::kNull:
+      Raise(err::kInvalidUseOfNull);
+    case VarType::kBoolean:
+      return boolean() ? "True" : "False";
+    case VarType::kInteger:
+      return fmt::format("{}", integer());
+    case VarType::kLong:
+      return fmt::format("{}", long_value());
+    case VarType::kDouble:
+      return DoubleToText(dbl());
+    case VarType::kCurrency:
+      return CurrencyToText(currency());
+    case VarType::kDate:
+      return DateToText(date());
+    case VarType::kString:
+      return str();
+    case VarType::kBytes:
+      return std::string(bytes().begin(), bytes().end());
+    case VarType::kObject:
+      Raise(err::kNoSuchMember);
   }
   Raise(err::kTypeMismatch);
 }
 
 double Variant::ToDouble() const {
   switch (type()) {
-    case VarType::kEmpty: return 0.0;
-    case VarType::kNull: Raise(err::kInvalidUseOfNull);
-    case VarType::kBoolean: return boolean() ? -1.0 : 0.0;
-    case VarType::kInteger: return integer();
-    case VarType::kLong: return long_value();
-    case VarType::kDouble: return dbl();
-    case VarType::kCurrency: return currency().ToDouble();
-    case VarType::kDate: return date().serial;
+    case VarType::kEmpty:
+      return 0.0;
+    case VarType::kNull:
+      Raise(err::kInvalidUseOfNull);
+    case VarType::kBoolean:
+      return boolean() ? -1.0 : 0.0;
+    case VarType::kInteger:
+      return integer();
+    case VarType::kLong:
+      return long_value();
+    case VarType::kDouble:
+      return dbl();
+    case VarType::kCurrency:
+      return currency().ToDouble();
+    case VarType::kDate:
+      return date().serial;
     case VarType::kString: {
       if (std::optional<double> number = ParseNumber(str())) return *number;
       Raise(err::kTypeMismatch);
@@ -174,9 +204,12 @@ double Variant::ToDouble() const {
 
 std::int16_t Variant::ToInteger() const {
   switch (type()) {
-    case VarType::kBoolean: return boolean() ? -1 : 0;
-    case VarType::kInteger: return integer();
-    default: break;
+    case VarType::kBoolean:
+      return boolean() ? -1 : 0;
+    case VarType::kInteger:
+      return integer();
+    default:
+      break;
   }
   const double rounded = RoundHalfEven(ToDouble());
   if (!(rounded >= -32768.0 && rounded <= 32767.0)) Raise(err::kOverflow);
@@ -185,10 +218,14 @@ std::int16_t Variant::ToInteger() const {
 
 std::int32_t Variant::ToLong() const {
   switch (type()) {
-    case VarType::kBoolean: return boolean() ? -1 : 0;
-    case VarType::kInteger: return integer();
-    case VarType::kLong: return long_value();
-    default: break;
+    case VarType::kBoolean:
+      return boolean() ? -1 : 0;
+    case VarType::kInteger:
+      return integer();
+    case VarType::kLong:
+      return long_value();
+    default:
+      break;
   }
   const double rounded = RoundHalfEven(ToDouble());
   if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) Raise(err::kOverflow);
@@ -208,31 +245,39 @@ Date Variant::ToDate() const {
 
 bool Variant::ToBoolean() const {
   switch (type()) {
-    case VarType::kBoolean: return boolean();
+    case VarType::kBoolean:
+      return boolean();
     case VarType::kString: {
       const std::string_view text = TrimBlanks(str());
       if (EqualsIgnoringCase(text, "True")) return true;
       if (EqualsIgnoringCase(text, "False")) return false;
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return ToDouble() != 0.0;
 }
 
 bool Variant::IsNumeric() const {
   switch (type()) {
-    case VarType::kEmpty: return true;
-    case VarType::kString: return ParseNumber(str()).has_value();
-    default: return IsNumber();
+    case VarType::kEmpty:
+      return true;
+    case VarType::kString:
+      return ParseNumber(str()).has_value();
+    default:
+      return IsNumber();
   }
 }
 
 bool Variant::IsDate() const {
   switch (type()) {
-    case VarType::kDate: return true;
-    case VarType::kString: return ParseDate(str()).has_value();
-    default: return false;
+    case VarType::kDate:
+      return true;
+    case VarType::kString:
+      return ParseDate(str()).has_value();
+    default:
+      return false;
   }
 }
 

@@ -48,3 +48,19 @@ CommandResult RunCommand(const std::string& command) {
 }
 
 }  // namespace nimbo::testing
+
+namespace nimbo {
+
+void PrintTo(const Variant& value, std::ostream* out) {
+  *out << TypeName(value.type());
+  switch (value.type()) {
+    case VarType::kEmpty:
+    case VarType::kNull:
+    case VarType::kObject: return;
+    case VarType::kString: *out << "(\"" << value.str() << "\")"; return;
+    case VarType::kBytes: *out << "(" << value.bytes().size() << " bytes)"; return;
+    default: *out << "(" << value.ToText() << ")"; return;
+  }
+}
+
+}  // namespace nimbo

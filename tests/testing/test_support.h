@@ -3,8 +3,11 @@
 #define NIMBO_TESTS_TESTING_TEST_SUPPORT_H_
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <string_view>
+
+#include "nimbo/variant.h"
 
 namespace nimbo::testing {
 
@@ -38,5 +41,10 @@ struct CommandResult {
 CommandResult RunCommand(const std::string& command);
 
 }  // namespace nimbo::testing
+
+namespace nimbo {
+// Shows a Variant in test failures as its type and text form, e.g. Long(7) or String("a").
+void PrintTo(const Variant& value, std::ostream* out);
+}  // namespace nimbo
 
 #endif  // NIMBO_TESTS_TESTING_TEST_SUPPORT_H_

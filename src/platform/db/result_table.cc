@@ -1,0 +1,152 @@
+// Column storage of fetched records and the building of Variants from it.
+#include "platform/db/result_table.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "nimbo/date.h"
+#include "nimbo/error.h"
+#include "nimbo/record_source.h"
+#include "platform/db/client_recordset.h"
+
+namespace nimbo::db {
+
+const char* Arena::Store(const void* data, std::uint32_t size) {
+  const std::size_t needed = sizeof size + size;
+  if (needed > left_) {
+    // Large values get a block of their own so the current block's free space is not lost.
+    const std::size_t block = std::max(needed, kBlockSize);
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(block));
+    if (block == needed && left_ > 0) {
+      char* handle = blocks_.back().get();
+      std::memcpy(handle, &size, sizeof size);
+      if (size > 0) std::memcpy(handle + sizeof size, data, size);
+      return handle;
+    }
+    next_ = blocks_.back().get();
+    left_ = block;
+  }
+  char* handle = next_;
+  std::memcpy(handle, &size, sizeof size);
+  if (size > 0) std::memcpy(handle + sizeof size, data, size);
+  next_ += needed;
+  left_ -= needed;
+  return handle;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+int ResultTable::FindColumn(std::string_view name) const {
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (SameName(columns_[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+Column& ResultTable::AddColumn(std::string name, int type) {
+  Column& column = columns_.emplace_back();
+  column.name = std::move(name);
+  column.type = type;
+  return column;
+}
+
+void ResultTable::AddChapter(std::string name, std::shared_ptr<const Chapter> chapter) {
+  Column& column = AddColumn(std::move(name), field_type::kChapter);
+  column.chapter = std::move(chapter);
+}
+
+namespace {
+
+Variant BytesOf(std::string_view stored) { return Variant(Bytes(stored.begin(), stored.end())); }
+
+// A cell as the database stored it, with no regard to the declared type.
+Variant Plain(const Column& column, std::uint32_t row) {
+  switch (column.kind(row)) {
+    case CellKind::kNull:
+      return Variant::Null();
+    case CellKind::kInteger:
+      return Variant::Whole(column.integer(row));
+    case CellKind::kReal:
+      return Variant(column.real(row));
+    case CellKind::kText:
+      return Variant(column.bytes(row));
+    case CellKind::kBlob:
+      return BytesOf(column.bytes(row));
+  }
+  return Variant::Null();
+}
+
+Variant AsCurrency(const Column& column, std::uint32_t row) {
+  if (column.kind(row) == CellKind::kInteger) {
+    const std::int64_t value = column.integer(row);
+    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 10000;
+    if (value > kLimit || value < -kLimit) throw Error(err::kOverflow);
+    return Variant(Currency{value * 10000});
+  }
+  if (column.kind(row) == CellKind::kReal) return Variant(Currency::FromDouble(column.real(row)));
+  return Plain(column, row);
+}
+
+}  // namespace
+
+Variant ResultTable::Value(std::size_t index, std::uint32_t row) const {
+  const Column& column = columns_[index];
+  if (column.chapter) {
+    const Chapter& chapter = *column.chapter;
+    const std::uint32_t group = chapter.group_of_parent[row];
+    RowView view;
+    view.table = chapter.child;
+    view.owner = column.chapter;
+    if (group != Chapter::kNoGroup) {
+      view.rows = chapter.child_rows.data() + chapter.group_begin[group];
+      view.count = chapter.group_begin[group + 1] - chapter.group_begin[group];
+    } else {
+      view.rows = chapter.child_rows.data();  // an empty selection, not the whole table
+      view.count = 0;
+    }
+    return Variant(OpenClientRecordset(std::move(view)));
+  }
+  const CellKind kind = column.kind(row);
+  if (kind == CellKind::kNull) return Variant::Null();
+  switch (column.type) {
+    case field_type::kSingle:
+    case field_type::kDouble:
+    case field_type::kNumeric:
+      if (kind == CellKind::kInteger) return Variant(static_cast<double>(column.integer(row)));
+      break;
+    case field_type::kCurrency:
+      return AsCurrency(column, row);
+    case field_type::kBoolean:
+      if (kind == CellKind::kInteger) return Variant(column.integer(row) != 0);
+      if (kind == CellKind::kReal) return Variant(column.real(row) != 0.0);
+      break;
+    case field_type::kDate:
+      if (kind == CellKind::kText) {
+        const std::string_view text = column.bytes(row);
+        if (const std::optional<Date> date = ParseDate(text)) return Variant(*date);
+        return Variant(text);
+      }
+      break;
+    case field_type::kLongVarBinary:
+      if (kind == CellKind::kText) return BytesOf(column.bytes(row));
+      break;
+    default:
+      break;
+  }
+  return Plain(column, row);
+}
+
+}  // namespace nimbo::db

@@ -1,0 +1,136 @@
+// The records of one query, held column by column as the back end fetched them: a storage-class
+// tag and an 8-byte cell per value, texts and blobs in an arena. Variants are built only when a
+// value is read, so that large results stay compact. Back-end neutral.
+#ifndef NIMBO_SRC_PLATFORM_DB_RESULT_TABLE_H_
+#define NIMBO_SRC_PLATFORM_DB_RESULT_TABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nimbo/variant.h"
+
+namespace nimbo::db {
+
+// How one value is stored. A column may mix them: the database decides per value.
+enum class CellKind : std::uint8_t { kNull, kInteger, kReal, kText, kBlob };
+
+// Bytes of texts and blobs, in fixed blocks that never move, so cells can point into them.
+class Arena {
+ public:
+  Arena() = default;
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+
+  // Copies `size` bytes in and returns a handle for View.
+  const char* Store(const void* data, std::uint32_t size);
+  // The bytes stored under a handle.
+  static std::string_view View(const char* handle) {
+    std::uint32_t size;
+    std::memcpy(&size, handle, sizeof size);
+    return {handle + sizeof size, size};
+  }
+
+ private:
+  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* next_ = nullptr;
+  std::size_t left_ = 0;
+};
+
+class ResultTable;
+
+// The child records of a chapter field: which child rows belong to each parent row.
+struct Chapter {
+  static constexpr std::uint32_t kNoGroup = 0xFFFFFFFFu;
+
+  std::shared_ptr<const ResultTable> child;
+  // Per parent row, the group of child rows it relates to, or kNoGroup.
+  std::vector<std::uint32_t> group_of_parent;
+  // Group g holds child_rows[group_begin[g] .. group_begin[g + 1]).
+  std::vector<std::uint32_t> group_begin;
+  std::vector<std::uint32_t> child_rows;
+};
+
+struct Column {
+  std::string name;
+  int type = 0;  // field type code
+  std::vector<CellKind> kinds;
+  // Integer value, the bits of a double, or an arena handle, as the kind says.
+  std::vector<std::uint64_t> cells;
+  // Set for chapter fields (type 136), which have no cells of their own.
+  std::shared_ptr<const Chapter> chapter;
+
+  CellKind kind(std::uint32_t row) const { return kinds[row]; }
+  std::int64_t integer(std::uint32_t row) const { return static_cast<std::int64_t>(cells[row]); }
+  double real(std::uint32_t row) const {
+    double value;
+    std::memcpy(&value, &cells[row], sizeof value);
+    return value;
+  }
+  std::string_view bytes(std::uint32_t row) const {
+    return Arena::View(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(cells[row])));
+  }
+
+  void AddNull() {
+    kinds.push_back(CellKind::kNull);
+    cells.push_back(0);
+  }
+  void AddInteger(std::int64_t value) {
+    kinds.push_back(CellKind::kInteger);
+    cells.push_back(static_cast<std::uint64_t>(value));
+  }
+  void AddReal(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    kinds.push_back(CellKind::kReal);
+    cells.push_back(bits);
+  }
+  void AddBytes(CellKind kind, Arena& arena, const void* data, std::uint32_t size) {
+    kinds.push_back(kind);
+    cells.push_back(reinterpret_cast<std::uintptr_t>(arena.Store(data, size)));
+  }
+};
+
+class ResultTable {
+ public:
+  ResultTable() = default;
+  ResultTable(const ResultTable&) = delete;
+  ResultTable& operator=(const ResultTable&) = delete;
+
+  std::uint32_t row_count() const { return row_count_; }
+  std::size_t column_count() const { return columns_.size(); }
+  const Column& column(std::size_t index) const { return columns_[index]; }
+  Column& column(std::size_t index) { return columns_[index]; }
+  Arena& arena() { return arena_; }
+
+  // Index of the first column with this name (letter case ignored), or -1.
+  int FindColumn(std::string_view name) const;
+
+  // Building: add the columns, fill their cells row by row, then fix the row count.
+  Column& AddColumn(std::string name, int type);
+  void set_row_count(std::uint32_t rows) { row_count_ = rows; }
+  // Adds a chapter field over `chapter`, whose group_of_parent has one entry per row.
+  void AddChapter(std::string name, std::shared_ptr<const Chapter> chapter);
+
+  // The value of a cell as a Variant, shaped by the column's field type. A chapter cell gives
+  // a new open record set of its child rows, which shares ownership of the chapter data.
+  Variant Value(std::size_t column, std::uint32_t row) const;
+
+ private:
+  std::vector<Column> columns_;
+  Arena arena_;
+  std::uint32_t row_count_ = 0;
+};
+
+// Letter-case-insensitive equality of ASCII names.
+bool SameName(std::string_view a, std::string_view b);
+
+}  // namespace nimbo::db
+
+#endif  // NIMBO_SRC_PLATFORM_DB_RESULT_TABLE_H_

@@ -1,0 +1,121 @@
+// SQLite adapter: rows into column storage, declared types into field type codes.
+#include "platform/db/sqlite_reader.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+#include "nimbo/error.h"
+#include "nimbo/record_source.h"
+#include "platform/db/sql_text.h"
+
+namespace nimbo::db {
+
+int DeclaredFieldType(std::string_view declared) {
+  std::size_t start = 0;
+  while (start < declared.size() && IsBlank(declared[start])) ++start;
+  std::size_t end = start;
+  while (end < declared.size() && IsWordStart(declared[end])) ++end;
+  const std::string word = Upper(declared.substr(start, end - start));
+  static constexpr std::array<std::pair<std::string_view, int>, 26> kTypes{{
+      {"INTEGER", field_type::kInteger},        {"INT", field_type::kInteger},
+      {"SMALLINT", field_type::kSmallInt},      {"TINYINT", field_type::kTinyInt},
+      {"BIGINT", field_type::kBigInt},          {"REAL", field_type::kDouble},
+      {"DOUBLE", field_type::kDouble},          {"FLOAT", field_type::kDouble},
+      {"SINGLE", field_type::kSingle},          {"CURRENCY", field_type::kCurrency},
+      {"MONEY", field_type::kCurrency},         {"DECIMAL", field_type::kNumeric},
+      {"NUMERIC", field_type::kNumeric},        {"DATE", field_type::kDate},
+      {"DATETIME", field_type::kDate},          {"TIMESTAMP", field_type::kDate},
+      {"TEXT", field_type::kVarWChar},          {"VARCHAR", field_type::kVarWChar},
+      {"CHAR", field_type::kVarWChar},          {"MEMO", field_type::kLongVarWChar},
+      {"HYPERLINK", field_type::kLongVarWChar}, {"LONGTEXT", field_type::kLongVarWChar},
+      {"BLOB", field_type::kLongVarBinary},     {"IMAGE", field_type::kLongVarBinary},
+      {"BOOLEAN", field_type::kBoolean},        {"BIT", field_type::kBoolean},
+  }};
+  for (const auto& [name, type] : kTypes) {
+    if (word == name) return type;
+  }
+  return 0;
+}
+
+namespace {
+
+int TypeOfFirstValue(const Column& column) {
+  for (const CellKind kind : column.kinds) {
+    switch (kind) {
+      case CellKind::kNull:
+        continue;
+      case CellKind::kInteger:
+        return field_type::kInteger;
+      case CellKind::kReal:
+        return field_type::kDouble;
+      case CellKind::kText:
+        return field_type::kVarWChar;
+      case CellKind::kBlob:
+        return field_type::kLongVarBinary;
+    }
+  }
+  return field_type::kVarWChar;
+}
+
+}  // namespace
+
+std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement) {
+  auto table = std::make_shared<ResultTable>();
+  const int column_count = sqlite3_column_count(statement);
+  for (int c = 0; c < column_count; ++c) {
+    const char* name = sqlite3_column_name(statement, c);
+    const char* declared = sqlite3_column_decltype(statement, c);
+    table->AddColumn(name ? name : "", declared ? DeclaredFieldType(declared) : 0);
+  }
+  Arena& arena = table->arena();
+  std::uint32_t rows = 0;
+  for (;;) {
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) {
+      throw Error(err::kProviderError, sqlite3_errmsg(db));
+    }
+    if (rows == std::numeric_limits<std::uint32_t>::max() - 1) {
+      throw Error(err::kProviderError, "The query returned too many records.");
+    }
+    for (int c = 0; c < column_count; ++c) {
+      Column& column = table->column(static_cast<std::size_t>(c));
+      switch (sqlite3_column_type(statement, c)) {
+        case SQLITE_INTEGER:
+          column.AddInteger(sqlite3_column_int64(statement, c));
+          break;
+        case SQLITE_FLOAT:
+          column.AddReal(sqlite3_column_double(statement, c));
+          break;
+        case SQLITE_TEXT: {
+          const unsigned char* text = sqlite3_column_text(statement, c);
+          const int size = sqlite3_column_bytes(statement, c);
+          column.AddBytes(CellKind::kText, arena, text, static_cast<std::uint32_t>(size));
+          break;
+        }
+        case SQLITE_BLOB: {
+          const void* blob = sqlite3_column_blob(statement, c);
+          const int size = sqlite3_column_bytes(statement, c);
+          column.AddBytes(CellKind::kBlob, arena, blob, static_cast<std::uint32_t>(size));
+          break;
+        }
+        default:
+          column.AddNull();
+          break;
+      }
+    }
+    ++rows;
+  }
+  table->set_row_count(rows);
+  for (int c = 0; c < column_count; ++c) {
+    Column& column = table->column(static_cast<std::size_t>(c));
+    if (column.type == 0) column.type = TypeOfFirstValue(column);
+  }
+  return table;
+}
+
+}  // namespace nimbo::db

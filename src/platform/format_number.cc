@@ -1,0 +1,267 @@
+// Rendering numbers with a compiled number pattern: rounding on the 15-digit decimal form,
+// digit places, grouping by threes, percent, thousands scaling and scientific notation.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/format_pattern.h"
+
+namespace nimbo::format_internal {
+namespace {
+
+// A non-negative number as up to 15 significant decimal digits: 0.d0 d1 d2 ... times
+// 10^(exponent + 1), that is d0 stands at the place 10^exponent. Digits past `count` are zeros.
+struct Decimal {
+  char digits[15] = {};
+  int count = 0;  // 0 for zero
+  int exponent = 0;
+
+  char DigitAt(int index) const { return index >= 0 && index < count ? digits[index] : '0'; }
+};
+
+// Reads to_chars' scientific form "d.ddde+XX" into `decimal`; false when it has more than 15
+// significant digits.
+bool ReadScientific(const char* begin, const char* end, Decimal& decimal) {
+  int count = 0;
+  const char* p = begin;
+  for (; p != end && *p != 'e'; ++p) {
+    if (*p == '.') continue;
+    if (count == 15) return false;
+    decimal.digits[count++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + 2, end, exponent);
+  decimal.exponent = p[1] == '-' ? -exponent : exponent;
+  decimal.count = count;
+  while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+  return true;
+}
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The nearest 15-digit decimal by exact arithmetic, for the magnitudes tables hold: the value
+// times a power of ten (exact up to 1e22) is carried as a sum of two doubles, so its distance
+// to the next whole number is known exactly. False for magnitudes out of reach and for values
+// too close to a half-way point, which the general path then takes.
+bool FastDecimal(double magnitude, Decimal& decimal) {
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  // The decimal exponent: the binary one times log10(2), one too small at most.
+  int exponent = static_cast<int>(std::floor(std::ilogb(magnitude) * 0.30102999566398120));
+  double power = kPowersOfTen[14 - exponent];
+  double product = magnitude * power;
+  if (product >= 1e15) {
+    ++exponent;
+    power = kPowersOfTen[14 - exponent];
+    product = magnitude * power;
+  }
+  const double error = std::fma(magnitude, power, -product);  // exact: product + error = m * 10^s
+  const double whole = std::floor(product);
+  const double fraction = (product - whole) + error;
+  if (std::fabs(fraction - 0.5) < 1e-6) return false;
+  std::uint64_t digits = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  if (digits == 1000000000000000ULL) {  // rounded up to the next power of ten
+    digits /= 10;
+    ++exponent;
+  }
+  if (digits < 100000000000000ULL || digits >= 1000000000000000ULL) return false;
+  for (int i = 14; i >= 0; --i) {
+    decimal.digits[i] = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  }
+  decimal.count = 15;
+  decimal.exponent = exponent;
+  while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+  return true;
+}
+
+// The decimal form with 15 significant digits, the precision a double's text form has; rounding
+// to the pattern's places then works on what the user sees, so 2.675 gives 2.68.
+Decimal ToDecimal(double magnitude) {
+  Decimal decimal;
+  if (magnitude == 0) return decimal;
+  if (FastDecimal(magnitude, decimal)) return decimal;
+  char buffer[32];
+  const std::to_chars_result result =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
+  ReadScientific(buffer, result.ptr, decimal);
+  return decimal;
+}
+
+// Keeps the first `keep` significant digits, rounding half away from zero.
+void RoundTo(Decimal& decimal, int keep) {
+  if (decimal.count == 0 || keep >= decimal.count) return;
+  if (keep < 0) {
+    decimal.count = 0;
+    return;
+  }
+  const bool up = decimal.digits[keep] >= '5';
+  decimal.count = keep;
+  if (up) {
+    int i = keep - 1;
+    while (i >= 0 && decimal.digits[i] == '9') --i;
+    if (i < 0) {
+      // 999.5 -> 1000: one digit more before the point.
+      decimal.digits[0] = '1';
+      decimal.count = 1;
+      ++decimal.exponent;
+    } else {
+      ++decimal.digits[i];
+      decimal.count = i + 1;
+    }
+  }
+  while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+}
+
+// The digits of a number, ready to be laid over the digit places of a section.
+struct Digits {
+  // Whole part, most significant first, padded to the section's "0" places. Big enough for the
+  // largest double (309 digits).
+  char whole[330];
+  int whole_count = 0;
+  char frac[330];
+  int frac_count = 0;
+  bool zero = true;  // every shown digit is 0: no minus sign
+  // Scientific notation only.
+  int exponent = 0;
+};
+
+void Lay(const Decimal& decimal, int first_place, int whole_digits, int frac_digits, int min_whole,
+         int min_frac, Digits* out) {
+  // first_place: the place (power of ten) of the first whole digit.
+  int n = 0;
+  for (int i = 0; i < whole_digits && n < static_cast<int>(sizeof out->whole); ++i) {
+    out->whole[n++] = decimal.DigitAt(decimal.exponent - (first_place - i));
+  }
+  // Leading zeros beyond the "0" places go.
+  int skip = 0;
+  while (skip < n && out->whole[skip] == '0' && n - skip > min_whole) ++skip;
+  int m = 0;
+  for (int i = skip; i < n; ++i) out->whole[m++] = out->whole[i];
+  while (m < min_whole && m < static_cast<int>(sizeof out->whole)) {
+    // Pad on the left.
+    for (int i = m; i > 0; --i) out->whole[i] = out->whole[i - 1];
+    out->whole[0] = '0';
+    ++m;
+  }
+  out->whole_count = m;
+  int f = 0;
+  for (int i = 0; i < frac_digits && f < static_cast<int>(sizeof out->frac); ++i) {
+    out->frac[f++] = decimal.DigitAt(decimal.exponent - (first_place - whole_digits - i));
+  }
+  while (f > min_frac && out->frac[f - 1] == '0') --f;
+  out->frac_count = f;
+  out->zero = decimal.count == 0;
+}
+
+void RenderSection(const NumberSection& section, double magnitude, bool minus,
+                   const RegionalSettings& settings, std::string& out) {
+  if (section.percent) magnitude *= 100;
+  for (int i = 0; i < section.thousands_scale; ++i) magnitude /= 1000;
+  Decimal decimal = ToDecimal(magnitude);
+  Digits digits;
+  if (section.scientific) {
+    const int whole_digits = section.int_places;
+    RoundTo(decimal, std::max(1, whole_digits + section.frac_places));
+    digits.exponent = decimal.count == 0 ? 0 : decimal.exponent - (whole_digits - 1);
+    Lay(decimal, decimal.exponent, whole_digits, section.frac_places, section.min_int,
+        section.min_frac, &digits);
+  } else {
+    RoundTo(decimal, decimal.exponent + 1 + section.frac_places);
+    const int whole_digits = decimal.count > 0 && decimal.exponent >= 0 ? decimal.exponent + 1 : 0;
+    Lay(decimal, whole_digits - 1, whole_digits, section.frac_places, section.min_int,
+        section.min_frac, &digits);
+  }
+  if (minus && !digits.zero) out += '-';
+  const int places = section.int_places;
+  const int n = digits.whole_count;
+  auto put_whole_digit = [&](int index) {
+    out += digits.whole[index];
+    const int from_right = n - 1 - index;
+    if (section.grouping && from_right > 0 && from_right % 3 == 0) out += settings.grouping;
+  };
+  // The whole part goes over its digit places from the right; digits beyond the places go
+  // with the first place. A pattern without whole-part places (".00") shows it before the point.
+  bool whole_shown = false;
+  auto show_whole = [&] {
+    if (whole_shown) return;
+    whole_shown = true;
+    for (int i = 0; i < n; ++i) put_whole_digit(i);
+  };
+  int place = 0;
+  int frac_index = 0;
+  for (const NumberPart& part : section.parts) {
+    switch (part.kind) {
+      case NumberPart::kLiteral:
+        out += part.text;
+        break;
+      case NumberPart::kIntDigit: {
+        if (place == 0) {
+          whole_shown = true;
+          for (int i = 0; i < n - places; ++i) put_whole_digit(i);
+        }
+        const int from_right = places - 1 - place;
+        if (from_right < n) put_whole_digit(n - 1 - from_right);
+        ++place;
+        break;
+      }
+      case NumberPart::kPoint:
+        show_whole();
+        out += settings.decimal;
+        break;
+      case NumberPart::kFracDigit:
+        if (frac_index < digits.frac_count) out += digits.frac[frac_index];
+        ++frac_index;
+        break;
+      case NumberPart::kExponent: {
+        show_whole();
+        out += part.text;
+        const int exponent = digits.exponent;
+        if (exponent < 0) {
+          out += '-';
+        } else if (part.exponent_plus) {
+          out += '+';
+        }
+        char buffer[8];
+        const std::to_chars_result result =
+            std::to_chars(buffer, buffer + sizeof buffer, std::abs(exponent));
+        for (int i = static_cast<int>(result.ptr - buffer); i < part.exponent_digits; ++i) {
+          out += '0';
+        }
+        out.append(buffer, result.ptr);
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void RenderNumber(const CompiledPattern& pattern, double value, const RegionalSettings& settings,
+                  std::string& out) {
+  if (!std::isfinite(value)) {
+    out += value != value ? "NaN" : (value < 0 ? "-Infinity" : "Infinity");
+    return;
+  }
+  const std::vector<NumberSection>& sections = pattern.numbers;
+  auto usable = [&](std::size_t index) {
+    return index < sections.size() && !sections[index].empty;
+  };
+  // Negative values take the second section without a sign of their own (the section shows its
+  // own, say parentheses); zero takes the third. An absent or empty one falls back to the first.
+  if (value < 0 && usable(1)) {
+    RenderSection(sections[1], -value, false, settings, out);
+  } else if (value == 0 && usable(2)) {
+    RenderSection(sections[2], 0.0, false, settings, out);
+  } else {
+    RenderSection(sections[0], std::fabs(value), value < 0, settings, out);
+  }
+}
+
+}  // namespace nimbo::format_internal

@@ -1,0 +1,33 @@
+// Character-wise slicing of UTF-8 texts.
+#include "platform/utf8_text.h"
+
+namespace nimbo {
+namespace {
+
+// The length of the well-formed sequence starting at `at`, or 1 for a stray byte.
+std::size_t SequenceLength(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+  }
+  if (at + length > text.size()) return 1;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::size_t Utf8Offset(std::string_view text, std::size_t chars) {
+  std::size_t at = 0;
+  for (std::size_t n = 0; n < chars && at < text.size(); ++n) at += SequenceLength(text, at);
+  return at;
+}
+
+}  // namespace nimbo

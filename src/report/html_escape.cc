@@ -1,0 +1,46 @@
+// Escaping text for HTML markup.
+#include "report/html_escape.h"
+
+#include <string>
+#include <string_view>
+
+namespace nimbo {
+
+void AppendHtmlEscaped(std::string_view text, std::string& out) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string_view reference;
+    switch (text[i]) {
+      case '&':
+        reference = "&amp;";
+        break;
+      case '<':
+        reference = "&lt;";
+        break;
+      case '>':
+        reference = "&gt;";
+        break;
+      case '"':
+        reference = "&quot;";
+        break;
+      case '\'':
+        reference = "&#39;";
+        break;
+      default:
+        continue;
+    }
+    out.append(text.substr(start, i - start));
+    out.append(reference);
+    start = i + 1;
+  }
+  out.append(text.substr(start));
+}
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendHtmlEscaped(text, out);
+  return out;
+}
+
+}  // namespace nimbo

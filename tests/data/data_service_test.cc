@@ -1,0 +1,128 @@
+// The data service and the ActivePort gate, on real SQLite files.
+#include "data/data_service.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control/control_state.h"
+#include "nimbo/error.h"
+#include "testing/browser_fixture.h"
+
+namespace nimbo {
+namespace {
+
+using testing::BrowserDatabase;
+using testing::BrowserUnderTest;
+using testing::FixtureDatabase;
+using testing::TempDir;
+
+TEST(SrvTest, ConnectsReadsAndDetaches) {
+  FixtureDatabase db("CREATE TABLE t (ID INTEGER, Name TEXT); INSERT INTO t VALUES (1, 'a');");
+  db.AddProcedure("two", "SELECT * FROM t");
+  db.AddProcedure("none", "SELECT * FROM t WHERE 0");
+  Srv srv;
+  ASSERT_TRUE(srv.ConnectionString(db.path().string())) << srv.last_error();
+
+  std::shared_ptr<Recordset> rs;
+  ASSERT_TRUE(srv.ReadRecordset("EXEC two", rs));
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(rs->ActiveConnection(), nullptr);
+  EXPECT_EQ(rs->CursorLocation(), kUseClient);
+  EXPECT_EQ(rs->LockType(), kLockReadOnly);
+  EXPECT_EQ(rs->Fields().Item("Name").Value(), Variant("a"));
+
+  ASSERT_TRUE(srv.ReadRecordset("EXEC none ", rs));
+  EXPECT_TRUE(rs->Eof());
+  EXPECT_EQ(rs->RecordCount(), 0);
+}
+
+TEST(SrvTest, FailuresEmptyTheRecordSet) {
+  FixtureDatabase db;
+  Srv never_connected;
+  auto rs = db.Open("SELECT 1");
+  EXPECT_FALSE(never_connected.ReadRecordset("SELECT 1", rs));
+  EXPECT_EQ(rs, nullptr);
+
+  Srv srv;
+  ASSERT_TRUE(srv.ConnectionString(db.path().string()));
+  rs = db.Open("SELECT 1");
+  EXPECT_FALSE(srv.ReadRecordset("EXEC nosuchproc", rs));
+  EXPECT_EQ(rs, nullptr);
+  EXPECT_NE(srv.last_error().find("nosuchproc"), std::string::npos) << srv.last_error();
+}
+
+TEST(SrvTest, ASecondConnectionReplacesTheFirstAndAFailedOneLeavesNone) {
+  FixtureDatabase db;
+  TempDir dir;
+  Srv srv;
+  ASSERT_TRUE(srv.ConnectionString(db.path().string()));
+  const auto missing = dir / "missing.db";
+  EXPECT_FALSE(srv.ConnectionString(missing.string()));
+  EXPECT_FALSE(std::filesystem::exists(missing));  // nothing is created
+  std::shared_ptr<Recordset> rs;
+  EXPECT_FALSE(srv.ReadRecordset("SELECT 1", rs));
+  EXPECT_EQ(rs, nullptr);
+}
+
+TEST(SrvTest, FileNamesCannotAddConnectionKeys) {
+  TempDir dir;
+  // A file name that reads like more connection text still names just that file.
+  const auto odd = dir / "shop;Data Source=other.db;x=\"y.db";
+  testing::MakeDatabase(odd, "CREATE TABLE t (v INTEGER); INSERT INTO t VALUES (7);");
+  Srv srv;
+  ASSERT_TRUE(srv.ConnectionString(odd.string())) << srv.last_error();
+  std::shared_ptr<Recordset> rs;
+  ASSERT_TRUE(srv.ReadRecordset("SELECT v FROM t", rs));
+  EXPECT_EQ(rs->Fields().Item(0).Value().ToLong(), 7);
+
+  // A full connection text is taken as it is.
+  const auto plain = dir / "plain.db";
+  testing::MakeDatabase(plain, "CREATE TABLE t (v INTEGER);");
+  EXPECT_TRUE(srv.ConnectionString(" Data Source = " + plain.string() + "; Mode=Read"));
+  EXPECT_EQ(srv.connection_text(), " Data Source = " + plain.string() + "; Mode=Read");
+}
+
+TEST(ReadDataTest, TheGateRefusesEveryReadUntilActivePortIs80) {
+  BrowserDatabase db;
+  BrowserUnderTest b(db);
+  ControlState& s = b.control.state();
+  s.ActivePort = 0;
+  s.Talking = true;
+  auto before = db.Open("SELECT 1");
+  s.mRS = before;
+  // No data service exists: a read that got past the gate would raise 91.
+  EXPECT_FALSE(ReadData(s, "EXEC xspb1", s.mRS));
+  EXPECT_FALSE(ReadData(s, "EXEC xspb1", s.mRS));
+  EXPECT_EQ(s.mRS, before);
+  EXPECT_EQ(b.events->lines, (std::vector<std::string>{"BlaBla|Please set ActivePort to 80",
+                                                       "BlaBla|Please set ActivePort to 80"}));
+}
+
+TEST(ReadDataTest, FailedReadsAreReportedWithTheQueryAsPassed) {
+  BrowserDatabase db;
+  BrowserUnderTest b(db);
+  ControlState& s = b.control.state();
+  try {
+    ReadData(s, "EXEC xspb1", s.mRS);
+    FAIL() << "a read without a data service must raise";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 91);
+  }
+
+  s.mSrv = std::make_shared<Srv>();
+  ASSERT_TRUE(s.mSrv->ConnectionString(db.path().string()));
+  EXPECT_TRUE(ReadData(s, "EXEC xspb1", s.mRS));
+  EXPECT_FALSE(ReadData(s, "EXEC  bad one", s.mRS));  // silent without Talking
+  s.Talking = true;
+  EXPECT_FALSE(ReadData(s, "EXEC  bad one", s.mRS));
+  EXPECT_EQ(s.mRS, nullptr);
+  EXPECT_EQ(b.events->lines,
+            (std::vector<std::string>{"BlaBla|Unable to Access Data for the SQL : EXEC  bad one"}));
+}
+
+}  // namespace
+}  // namespace nimbo

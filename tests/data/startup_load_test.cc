@@ -1,0 +1,155 @@
+// The start-up load on real browser-definition databases.
+#include "data/startup_load.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control/control_state.h"
+#include "data/data_service.h"
+#include "testing/browser_fixture.h"
+
+namespace nimbo {
+namespace {
+
+using testing::BrowserDatabase;
+using testing::BrowserUnderTest;
+using testing::ReadFile;
+using Lines = std::vector<std::string>;
+
+constexpr char kDefinition[] =
+    "INSERT INTO nav VALUES (1, 'Home', 'F', 0, NULL, NULL, NULL, NULL),"
+    " (2, 'Sales', 'F', 1, NULL, NULL, NULL, '1:2');"
+    "INSERT INTO sections VALUES (10, 2, NULL, 'Totals', 'SalesList', '', 'S', NULL, 'ALL');"
+    "INSERT INTO pages VALUES (1, 'x', 'y', '<html><body>Welcome</body></html>'),"
+    " (2, 'x', 'y', '<html><head><style>p{}</style></head><body><div>');";
+
+TEST(StartupLoadTest, ReadsTheDefinitionAndWritesTheFrontPage) {
+  BrowserDatabase db(kDefinition);
+  BrowserUnderTest b(db);
+  ControlState& s = b.control.state();
+  LoadBrowser(s);
+
+  EXPECT_TRUE(b.events->lines.empty()) << b.events->lines.front();
+  EXPECT_EQ(s.PagePath, (db.dir() / "oDatNav.htm").string());
+  ASSERT_EQ(s.NavRows.field_count(), 8);
+  ASSERT_EQ(s.NavRows.row_count(), 2);
+  EXPECT_EQ(s.NavRows(1, 1), Variant("Sales"));
+  EXPECT_EQ(s.NavRows(7, 1), Variant("1:2"));
+  ASSERT_EQ(s.SectionRows.field_count(), 9);
+  EXPECT_EQ(s.SectionRows(8, 0), Variant("ALL"));
+  EXPECT_EQ(ReadFile(db.dir() / "fp.htm"), "<html><body>Welcome</body></html>\r\n");
+  EXPECT_EQ(s.PageHeader,
+            "<html><head><style>p{}</style></head><body><div>"
+            "<table width=100%><tr><td class=pgl>%StoreName%</td><td class=pgr>%Date%</td>"
+            "</table><p class=mh>%MainHeading%");
+}
+
+TEST(StartupLoadTest, ASecondLoadKeepsTheServiceAndReadsAgain) {
+  BrowserDatabase db(kDefinition);
+  BrowserUnderTest b(db);
+  ControlState& s = b.control.state();
+  LoadBrowser(s);
+  const auto service = s.mSrv;
+  db.Run("INSERT INTO nav VALUES (3, 'Stock', 'F', 1, NULL, NULL, NULL, NULL);");
+  b.control.ConnectionString("/nonexistent.db");  // only a new instance would use it
+  LoadBrowser(s);
+  EXPECT_EQ(s.mSrv, service);
+  EXPECT_EQ(s.NavRows.row_count(), 3);
+  EXPECT_TRUE(b.events->lines.empty());
+}
+
+TEST(StartupLoadTest, RefusedReadsLeaveTheDefinitionAsItWas) {
+  BrowserDatabase db(kDefinition);
+  BrowserUnderTest b(db);
+  ControlState& s = b.control.state();
+  LoadBrowser(s);
+  s.ActivePort = 0;
+  LoadBrowser(s);
+  EXPECT_EQ(b.events->lines, Lines{"NimboMessage|Error Reading Data From Database"});
+  EXPECT_EQ(s.NavRows.row_count(), 2);
+}
+
+TEST(StartupLoadTest, AFailedConnectionIsReportedOnceAndNotRetried) {
+  BrowserDatabase db(kDefinition);
+  BrowserUnderTest b(db);
+  ControlState& s = b.control.state();
+  b.control.ConnectionString((db.dir() / "missing.db").string());
+  LoadBrowser(s);
+  EXPECT_EQ(b.events->lines, Lines{"NimboMessage|Connection cannot be established."});
+  EXPECT_FALSE(std::filesystem::exists(db.dir() / "missing.db"));
+  EXPECT_FALSE(std::filesystem::exists(db.dir() / "fp.htm"));
+
+  b.events->lines.clear();
+  b.control.ConnectionString(db.path().string());
+  LoadBrowser(s);
+  EXPECT_EQ(b.events->lines, Lines{"NimboMessage|Error Reading Data From Database"});
+}
+
+TEST(StartupLoadTest, FailuresAndTheirReports) {
+  const struct {
+    const char* label;
+    std::string sql;  // run on the file after the definition
+    Lines events;     // with Talking
+    const char* page_header_prefix;
+  } cases[] = {
+      {"NullFrontPage", "UPDATE pages SET html = NULL WHERE id = 1;", {}, "<html><head>"},
+      {"NoNavigationRows",
+       "DELETE FROM nav;",
+       {"BlaBla|Error: 3021, Either BOF or EOF is True, or the current record has been deleted. "
+        "Requested operation requires a current record."},
+       ""},
+      {"NoPageHead",
+       "DELETE FROM pages WHERE id = 2;",
+       {"BlaBla|Error: 3021, Either BOF or EOF is True, or the current record has been deleted. "
+        "Requested operation requires a current record."},
+       "<html><body>Welcome"},
+      {"PageHeadProcedureMissing",
+       "DELETE FROM nimbo_procedures WHERE name = 'xspb3';",
+       {"BlaBla|Unable to Access Data for the SQL : EXEC xspb3 @I1=1",
+        "NimboMessage|Error Reading Data From Database",
+        "BlaBla|Error: 91, Object variable or With block variable not set"},
+       ""},
+      {"TooFewFields",
+       "DROP TABLE pages; CREATE TABLE pages (id INTEGER, html TEXT);"
+       "INSERT INTO pages VALUES (1, 'x'), (2, 'y');",
+       {"BlaBla|Error: 9, Subscript out of range"},
+       ""},
+  };
+  for (const auto& c : cases) {
+    BrowserDatabase db(kDefinition);
+    db.Run(c.sql);
+    BrowserUnderTest b(db);
+    b.control.Talking(true);
+    LoadBrowser(b.control.state());
+    EXPECT_EQ(b.events->lines, c.events) << c.label;
+    EXPECT_EQ(b.control.state().PageHeader.rfind(c.page_header_prefix, 0), 0u)
+        << c.label << ": " << b.control.state().PageHeader;
+  }
+}
+
+TEST(StartupLoadTest, NullFrontPageWritesAnEmptyLine) {
+  BrowserDatabase db(kDefinition);
+  db.Run("UPDATE pages SET html = NULL WHERE id = 1;");
+  BrowserUnderTest b(db);
+  LoadBrowser(b.control.state());
+  EXPECT_EQ(ReadFile(db.dir() / "fp.htm"), "\r\n");
+}
+
+TEST(StartupLoadTest, AnUnwritableFolderEndsTheLoadAfterTheFrontPageText) {
+  BrowserDatabase db(kDefinition);
+  BrowserUnderTest b(db);
+  b.control.ApplicationFolder((db.dir() / "no-such-folder").string());
+  b.control.Talking(true);
+  LoadBrowser(b.control.state());
+  ASSERT_EQ(b.events->lines.size(), 1u);
+  EXPECT_EQ(b.events->lines[0].rfind("BlaBla|Error: 76, Path not found", 0), 0u)
+      << b.events->lines[0];
+  EXPECT_EQ(b.control.state().PageHeader, "<html><body>Welcome</body></html>");
+}
+
+}  // namespace
+}  // namespace nimbo
