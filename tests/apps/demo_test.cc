@@ -311,27 +311,6 @@ TEST_F(DemoTest, DeclaredTypesHoldMatchingValues) {
   EXPECT_EQ(db.Query("SELECT count(*) FROM orders WHERE order_date NOT LIKE '2026-%'")[0][0], "0");
 }
 
-// Every query body prepares against the demo's tables: SHAPE commands query by query.
-TEST_F(DemoTest, EveryProcedureBodyIsValidSql) {
-  const Db db = Open();
-  for (const Row& row : db.Query("SELECT name, body FROM nimbo_procedures")) {
-    SCOPED_TRACE(*row[0]);
-    const std::string body = *row[1];
-    std::vector<std::string> queries;
-    if (body.rfind("SHAPE", 0) == 0) {
-      const std::regex braces(R"(\{([^{}]*)\})");
-      for (auto it = std::sregex_iterator(body.begin(), body.end(), braces);
-           it != std::sregex_iterator(); ++it) {
-        queries.push_back((*it)[1]);
-      }
-      EXPECT_EQ(queries.size(), 3u);
-    } else {
-      queries.push_back(body);
-    }
-    for (const std::string& query : queries) EXPECT_NO_THROW(db.Query(query)) << query;
-  }
-}
-
 struct ImageSize {
   int width = 0;
   int height = 0;
