@@ -163,7 +163,7 @@ void CheckGroupLevel(Recordset &level, int depth) {
 // Checks that a section's record set suits the writer of its kind.
 void CheckSection(const Row &section, Recordset &records) {
   const std::string kind = section[6];
-  const std::string spec = section[8];
+  const std::string totals = section[8];
   const Fields &fields = records.Fields();
   auto type_at = [&](int position) { return fields.Item(position).Type(); };
   if (kind == "H" || kind == "I") {
@@ -188,12 +188,12 @@ void CheckSection(const Row &section, Recordset &records) {
   if (kind == "S") {
     EXPECT_EQ(fields.Item(0).Name(), "ID");
     std::vector<int> positions;
-    if (Upper(spec) == "ALL") {
+    if (Upper(totals) == "ALL") {
       for (int p = 2; p < fields.Count(); ++p) positions.push_back(p);
     } else {
-      for (std::size_t start = 0; start <= spec.size();) {
-        const std::size_t end = std::min(spec.find(':', start), spec.size());
-        positions.push_back(std::stoi(spec.substr(start, end - start)));
+      for (std::size_t start = 0; start <= totals.size();) {
+        const std::size_t end = std::min(totals.find(':', start), totals.size());
+        positions.push_back(std::stoi(totals.substr(start, end - start)));
         start = end + 1;
       }
     }
@@ -205,11 +205,11 @@ void CheckSection(const Row &section, Recordset &records) {
     }
   }
   if (kind == "C") {
-    if (Upper(spec) == "ALL") {
+    if (Upper(totals) == "ALL") {
       for (int p = 2; p < fields.Count(); ++p) EXPECT_TRUE(IsNumericType(type_at(p)));
     } else {
-      const int label = std::stoi(spec.substr(0, spec.find(':')));
-      const int value = std::stoi(spec.substr(spec.find(':') + 1));
+      const int label = std::stoi(totals.substr(0, totals.find(':')));
+      const int value = std::stoi(totals.substr(totals.find(':') + 1));
       ASSERT_LT(label, fields.Count());
       ASSERT_LT(value, fields.Count());
       EXPECT_TRUE(IsNumericType(type_at(value))) << fields.Item(value).Name();

@@ -205,7 +205,7 @@ TEST_F(DemoTest, SectionRowsUseEverySectionKindOnExistingPages) {
     const long number = std::stol(*row[0]);
     const int page = std::stoi(*row[1]);
     const std::string kind = Text(row[6]);
-    const std::string spec = Text(row[8]);
+    const std::string totals = Text(row[8]);
     SCOPED_TRACE("section " + *row[0]);
     EXPECT_TRUE(pages.count(page));
     EXPECT_GE(page, 2) << "pages 0 and 1 are never built";
@@ -215,14 +215,14 @@ TEST_F(DemoTest, SectionRowsUseEverySectionKindOnExistingPages) {
       EXPECT_GT(std::stoi(Text(row[7])), 0);
     }
     if (kind == "S") {
-      table_all |= spec == "ALL";
-      table_list |= std::regex_match(spec, std::regex(R"(\d+(:\d+)*)"));
+      table_all |= totals == "ALL";
+      table_list |= std::regex_match(totals, std::regex(R"(\d+(:\d+)*)"));
     }
     if (kind == "C") {
-      chart_all |= spec == "ALL";
-      chart_pair |= std::regex_match(spec, std::regex(R"(\d+:\d+)"));
-      EXPECT_TRUE(spec == "ALL" || std::regex_match(spec, std::regex(R"(\d+:\d+)"))) << spec;
-      if (spec == "ALL") {
+      chart_all |= totals == "ALL";
+      chart_pair |= std::regex_match(totals, std::regex(R"(\d+:\d+)"));
+      EXPECT_TRUE(totals == "ALL" || std::regex_match(totals, std::regex(R"(\d+:\d+)"))) << totals;
+      if (totals == "ALL") {
         // An ALL chart numbers its charts section * 10 + 1, 2, ...: those must not collide with
         // another section's ids on the page.
         for (long k = 1; k <= 9; ++k) numbers_on_page[page].insert(number * 10 + k);
