@@ -22,10 +22,6 @@ std::string Fold(const std::string& text) {
 
 }  // namespace
 
-bool ByFoldedText::operator()(const TreeNode* a, const TreeNode* b) const {
-  return a->folded_ < b->folded_;
-}
-
 std::shared_ptr<Node> Share(TreeNode* node) {
   if (node == nullptr) return nullptr;
   return node->shared_from_this();
@@ -171,7 +167,6 @@ std::shared_ptr<TreeNode> TreeState::AddNode(TreeNode* parent, Place place, Tree
   if (!key.empty() && keys_.count(key) != 0) throw Error(err::kKeyNotUnique);
   auto node = std::make_shared<TreeNode>(this, slots_.size(), key);
   node->text_ = text;
-  node->folded_ = Fold(text);
   node->image_ = image;
   node->parent_ = parent;
   slots_.push_back(node);
@@ -272,17 +267,14 @@ void TreeState::SetSorted(bool value) {
 }
 
 void TreeState::ChangeText(TreeNode* node, const std::string& text) {
-  std::string folded = Fold(text);
-  if (!sorted_ || folded == node->folded_) {
+  if (!sorted_ || Fold(text) == node->sort_pos_->first) {
     node->text_ = text;
-    node->folded_ = std::move(folded);
     return;
   }
   // The sort key changes: take the node out of its group's order and put it back by text.
   SiblingGroup& group = *node->group_;
   Unlink(node);
   node->text_ = text;
-  node->folded_ = std::move(folded);
   Link(group, node, Place::kLast, nullptr);
 }
 
@@ -298,9 +290,9 @@ void TreeState::Link(SiblingGroup& group, TreeNode* node, Place place, TreeNode*
   node->group_ = &group;
   ++group.count;
   if (sorted_) {
-    node->sort_pos_ = group.sorted.insert(node);
+    node->sort_pos_ = group.sorted.emplace(Fold(node->text_), node);
     auto after = std::next(node->sort_pos_);
-    ListInsertBefore(group, node, after == group.sorted.end() ? nullptr : *after);
+    ListInsertBefore(group, node, after == group.sorted.end() ? nullptr : after->second);
     return;
   }
   switch (place) {
@@ -343,16 +335,18 @@ void TreeState::ListInsertAfter(SiblingGroup& group, TreeNode* node, TreeNode* a
 }
 
 void TreeState::SortGroup(SiblingGroup& group) {
-  std::vector<TreeNode*> members;
+  std::vector<std::pair<std::string, TreeNode*>> members;
   members.reserve(static_cast<std::size_t>(group.count));
-  for (TreeNode* n = group.first; n != nullptr; n = n->next_) members.push_back(n);
-  std::stable_sort(members.begin(), members.end(), ByFoldedText());
+  for (TreeNode* n = group.first; n != nullptr; n = n->next_)
+    members.emplace_back(Fold(n->text_), n);
+  std::stable_sort(members.begin(), members.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   group.sorted.clear();
   group.first = nullptr;
   group.last = nullptr;
-  for (TreeNode* n : members) {
+  for (auto& [folded, n] : members) {
     // Each one sorts last so far, so the end is the right hint and the insert is O(1).
-    n->sort_pos_ = group.sorted.insert(group.sorted.end(), n);
+    n->sort_pos_ = group.sorted.emplace_hint(group.sorted.end(), std::move(folded), n);
     ListInsertBefore(group, n, nullptr);
   }
 }

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -19,12 +19,10 @@ namespace nimbo::internal {
 class TreeNode;
 class TreeState;
 
-// Orders siblings by text, ignoring ASCII letter case. A multiset inserts an equal element after
-// the equal ones already there, which keeps equal texts in order of arrival.
-struct ByFoldedText {
-  bool operator()(const TreeNode* a, const TreeNode* b) const;
-};
-using SortIndex = std::multiset<TreeNode*, ByFoldedText>;
+// Siblings by their text with ASCII letters in lower case. The folded text is held in the index
+// itself, so a search touches no node. A multimap puts an equal key after the equal ones already
+// there, which keeps equal texts in order of arrival.
+using SortIndex = std::multimap<std::string, TreeNode*>;
 
 // One group of siblings: the children of a node, or the top-level nodes. The list gives display
 // order and O(1) neighbours; the sort index, kept only while the tree is sorted, finds the place
@@ -66,7 +64,6 @@ class TreeNode final : public Node, public std::enable_shared_from_this<TreeNode
 
  private:
   friend class TreeState;
-  friend struct ByFoldedText;
 
   // The tree, or 91 once the node has been removed.
   TreeState& Live() const;
@@ -75,7 +72,6 @@ class TreeNode final : public Node, public std::enable_shared_from_this<TreeNode
   std::size_t slot_;
   std::string key_;
   std::string text_;
-  std::string folded_;  // text_ with ASCII letters in lower case, the sort key
   std::string tag_;
   std::string image_;
   std::int32_t fore_color_ = 0;

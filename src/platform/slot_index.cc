@@ -11,7 +11,7 @@ constexpr std::size_t LowBit(std::size_t i) { return i & (~i + 1); }
 std::size_t SlotIndex::Append() {
   const std::size_t slot = tree_.size();
   // The new cell covers (slot - lowbit, slot]: itself plus the cells that tile the rest.
-  std::size_t count = 1;
+  std::uint32_t count = 1;
   for (std::size_t j = slot - 1; j > slot - LowBit(slot); j -= LowBit(j)) count += tree_[j];
   tree_.push_back(count);
   ++live_;

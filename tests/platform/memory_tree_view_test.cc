@@ -433,6 +433,24 @@ TEST(MemoryTreeViewTest, WalkGivesDisplayOrderWithDepths) {
   EXPECT_EQ(tree.Roots(), (std::vector<NodePtr>{r1, r2}));
 }
 
+// A chain far deeper than the call stack could follow: removing, walking and destroying it
+// must not recurse per level.
+TEST(MemoryTreeViewTest, VeryDeepChainsAreHandledWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  auto tree = std::make_unique<MemoryTreeView>();
+  NodePtr top = tree->Add();
+  NodePtr node = top;
+  for (int i = 1; i < kDepth; ++i) node = AddChild(*tree, node, "n");
+  int deepest = 0;
+  tree->Walk([&](const NodePtr&, int depth) { deepest = std::max(deepest, depth); });
+  EXPECT_EQ(deepest, kDepth - 1);
+  tree->Remove(2);
+  EXPECT_EQ(tree->Count(), 1);
+  for (int i = 1; i < kDepth; ++i) node = AddChild(*tree, i == 1 ? top : node, "m");
+  tree.reset();
+  EXPECT_EQ(ErrorOf([&] { node->Text(); }), err::kObjectNotSet);
+}
+
 // A straightforward model of the collection, checked against the tree after every step of a
 // long random run of additions, removals, text changes and sort switches. It catches slips in
 // the numbering index and its compaction, in the sibling lists and in the sort index.
