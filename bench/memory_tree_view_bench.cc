@@ -110,11 +110,9 @@ template <Shape kShape>
 void BM_NodeIndex(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   Fixture f = Build(kShape, n);
-  // Remove a tenth first, so indexes are renumbered ones rather than addition order.
-  for (std::uint32_t k = 0; k < static_cast<std::uint32_t>(n / 10); ++k) {
-    const auto count = static_cast<std::uint32_t>(f.tree->Count());
-    if (count < 2) break;
-    f.tree->Remove(static_cast<int>(2 + Mix(k) % (count - 1)));
+  // Remove every tenth leaf first, so indexes are renumbered ones, not addition order.
+  for (std::size_t k = 1; k < f.nodes.size(); k += 10) {
+    if (f.nodes[k]->Children() == 0) f.tree->Remove(f.nodes[k]->Index());
   }
   std::vector<NodePtr> live;
   for (int pick : Picks(f.tree->Count())) live.push_back(f.tree->Item(pick + 1));
