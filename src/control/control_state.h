@@ -9,6 +9,7 @@
 
 #include "nimbo/clock.h"
 #include "nimbo/container.h"
+#include "nimbo/error.h"
 #include "nimbo/events.h"
 #include "nimbo/rows.h"
 #include "nimbo/socket.h"
@@ -83,6 +84,22 @@ struct ControlState {
   std::shared_ptr<Events> events;
   std::shared_ptr<Clock> clock;
 };
+
+// The host's controls, raising 91 when the host has not handed them in.
+inline TreeView& Tree(const ControlState& s) {
+  if (!s.mTV) throw Error(err::kObjectNotSet);
+  return *s.mTV;
+}
+inline WebBrowser& Browser(const ControlState& s) {
+  if (!s.mBM) throw Error(err::kObjectNotSet);
+  return *s.mBM;
+}
+// The tree's selected node (91 when there is none).
+inline std::shared_ptr<Node> SelectedNode(const ControlState& s) {
+  auto node = Tree(s).SelectedItem();
+  if (!node) throw Error(err::kObjectNotSet);
+  return node;
+}
 
 }  // namespace nimbo
 

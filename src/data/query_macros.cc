@@ -56,11 +56,6 @@ std::string Quoted(std::string_view value) {
   return std::string(1, ' ').append(QuoteLiteral(value));
 }
 
-std::shared_ptr<Node> SelectedNode(const ControlState& s) {
-  if (!s.mTV) throw Error(err::kObjectNotSet);
-  return s.mTV->SelectedItem();
-}
-
 }  // namespace
 
 std::string QuoteLiteral(std::string_view text) {

@@ -11,6 +11,8 @@
 #include "control/control_state.h"
 #include "control/diagnostics.h"
 #include "nimbo/error.h"
+#include "nimbo/headless_browser.h"
+#include "nimbo/memory_tree_view.h"
 #include "nimbo/nimbo.h"
 
 namespace nimbo {
@@ -71,6 +73,32 @@ TEST(HostWiringTest, SetControlsWithoutATreeStoresBothThenFails) {
     EXPECT_EQ(e.number(), 91);
   }
   EXPECT_EQ(control.state().mTV, nullptr);
+}
+
+}  // namespace
+}  // namespace nimbo
+
+namespace nimbo {
+namespace {
+
+TEST(HostWiringTest, SetControlsSetsManualLabelEditAndTheLastPairWins) {
+  Nimbo control(std::make_shared<RunTimeContainer>(), nullptr);
+  auto first_tree = std::make_shared<MemoryTreeView>();
+  auto first_browser = std::make_shared<HeadlessBrowser>();
+  control.SetControls(first_tree, first_browser);
+  EXPECT_EQ(first_tree->LabelEdit(), 1);
+
+  auto second_tree = std::make_shared<MemoryTreeView>();
+  auto second_browser = std::make_shared<HeadlessBrowser>();
+  control.SetControls(second_tree, second_browser);
+  EXPECT_EQ(control.state().mTV, second_tree);
+  EXPECT_EQ(control.state().mBM, second_browser);
+  EXPECT_EQ(second_tree->LabelEdit(), 1);
+  // The component holds counted references: the first pair is released.
+  EXPECT_EQ(first_tree.use_count(), 1);
+
+  auto socket_free = control.state().ws;  // a host that never mails hands in no socket
+  EXPECT_EQ(socket_free, nullptr);
 }
 
 }  // namespace
