@@ -158,8 +158,7 @@ void Build(ControlState& s, std::int32_t page_id) {
   page.WriteLine("</DIV></BODY></HTML>");
   page.Close();
 
-  if (!s.mBM) throw Error(err::kObjectNotSet);
-  s.mBM->Navigate(s.PagePath);
+  Browser(s).Navigate(s.PagePath);
   s.events->LogIt("View", SelectedNode(s)->FullPath());
 }
 

@@ -28,11 +28,6 @@ std::int32_t CountRecords(const ControlState& s, const std::shared_ptr<Recordset
   return count;
 }
 
-std::shared_ptr<Node> SelectedNode(const ControlState& s) {
-  if (!s.mTV) throw Error(err::kObjectNotSet);
-  return s.mTV->SelectedItem();
-}
-
 std::string ElementNumber(std::int32_t number) { return FormatNumber(number, "000"); }
 
 std::string CompleteTitle(const ControlState& s, const std::string& title) {

@@ -15,7 +15,6 @@
 #include "control/control_state.h"
 #include "control/diagnostics.h"
 #include "nimbo/record_source.h"
-#include "nimbo/tree_view.h"
 #include "nimbo/variant.h"
 #include "report/value_format.h"
 
@@ -38,9 +37,6 @@ void RunSection(ControlState& s, Body&& body) {
 // (the read before the section failed).
 std::int32_t CountRecords(const ControlState& s, const std::shared_ptr<Recordset>& rs,
                           const std::string& title);
-
-// The tree's selected node. Raises 91 without a tree view or a selected node.
-std::shared_ptr<Node> SelectedNode(const ControlState& s);
 
 // The number of an element id: at least three digits (7 -> "007", 1234 -> "1234").
 std::string ElementNumber(std::int32_t number);
