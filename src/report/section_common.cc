@@ -1,0 +1,102 @@
+// Steps shared by the section writers.
+#include "report/section_common.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nimbo/error.h"
+#include "nimbo/format.h"
+#include "report/html_escape.h"
+
+namespace nimbo {
+namespace {
+
+std::string_view TrimSpaces(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::int32_t CountRecords(const ControlState& s, const std::shared_ptr<Recordset>& rs,
+                          const std::string& title) {
+  if (!rs) throw Error(err::kObjectNotSet);
+  const std::int32_t count = rs->RecordCount();
+  if (count == 0) Talk(s, [&] { return "Blank Recordset: " + title; });
+  return count;
+}
+
+std::string ElementNumber(std::int32_t number) { return FormatNumber(number, "000"); }
+
+std::string CompleteTitle(const ControlState& s, const std::string& title) {
+  if (title.empty() || title.back() != ':') return title;
+  std::string completed = title + ' ';
+  AppendHtmlEscaped(SelectedNode(s)->Text(), completed);
+  return completed;
+}
+
+void AppendTitleParagraph(const ControlState& s, const std::string& title, std::string_view number,
+                          std::string& out) {
+  if (title.empty()) return;
+  const std::string completed = CompleteTitle(s, title);
+  out += "<p id='TTL";
+  out += number;
+  out += "' class=ph><img src='circle.gif'>  ";
+  out += completed;
+}
+
+void AppendTableStart(std::string_view number, std::string& out) {
+  out += "<table id='TBL";
+  out += number;
+  out += "' border=1 width=100%>";
+}
+
+std::vector<FieldPlan> PlanFields(const Recordset& rs) {
+  const Fields& fields = rs.Fields();
+  const int count = fields.Count();
+  std::vector<FieldPlan> plans;
+  plans.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const Field& field = fields.Item(i);
+    plans.push_back({&field, GroupOfType(field.Type()), field.Name() == "ID"});
+  }
+  return plans;
+}
+
+void AppendValueText(const Variant& value, FieldGroup group, std::string_view date_format,
+                     std::string& out) {
+  // Plain texts are the bulk of most tables: trimmed and escaped straight into the line, with no
+  // copy of their own. Everything else goes through FormatValue.
+  if (group == kOther && value.IsString()) {
+    AppendHtmlEscaped(TrimSpaces(value.str()), out);
+    return;
+  }
+  const std::string text = FormatValue(value, TagOf(group), date_format);
+  if (group == kMemo) {
+    out += text;
+  } else {
+    AppendHtmlEscaped(text, out);
+  }
+}
+
+void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t form,
+                     std::string& out) {
+  const Field& field = *plan.field;
+  out += "<td class=hn>";
+  out += FormatValue(Variant(field.Name()), " ", s.DateFormat);
+  out += ": </td>";
+  if (plan.is_id && form > 0) {
+    out += "<td class=hvr><a href='^";
+    out += FormatNumber(form, "00000");
+    AppendHtmlEscaped(Format(field.Value(), "0000000000"), out);
+    out += "'>Click to Open Entry Form . . .</a></td>";
+    return;
+  }
+  out += plan.group == kOther ? "<td class=hvl>" : "<td class=hvr>";
+  AppendValueText(field.Value(), plan.group, s.DateFormat, out);
+  out += "</td>";
+}
+
+}  // namespace nimbo

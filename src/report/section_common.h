@@ -1,0 +1,83 @@
+// Steps that the section writers share: the handler-style error path, the empty-record-set check,
+// the section title, the element ids, the field classification and the value cells, so that each
+// writer states only what is its own.
+#ifndef NIMBO_SRC_REPORT_SECTION_COMMON_H_
+#define NIMBO_SRC_REPORT_SECTION_COMMON_H_
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "control/control_state.h"
+#include "control/diagnostics.h"
+#include "nimbo/record_source.h"
+#include "nimbo/variant.h"
+#include "report/value_format.h"
+
+namespace nimbo {
+
+// Runs a section's body; any error it raises ends the section and is reported as
+// "Error: N, description" (with Talking, for a non-zero number). Never raises.
+template <class Body>
+void RunSection(ControlState& s, Body&& body) {
+  try {
+    std::forward<Body>(body)();
+  } catch (...) {
+    ReportError(s, AsError(std::current_exception()));
+  }
+}
+
+// The record set's RecordCount. When it is 0, says "Blank Recordset: " and `title` (with
+// Talking). A section writes something only for a count above 0: -1 means a record set that
+// cannot count its records, which writes nothing and says nothing. Raises 91 for no record set
+// (the read before the section failed).
+std::int32_t CountRecords(const ControlState& s, const std::shared_ptr<Recordset>& rs,
+                          const std::string& title);
+
+// The number of an element id: at least three digits (7 -> "007", 1234 -> "1234").
+std::string ElementNumber(std::int32_t number);
+
+// A title ending in ":" followed by one space and the selected node's text (escaped, since node
+// texts come from records); any other title as it is, without reading the tree.
+std::string CompleteTitle(const ControlState& s, const std::string& title);
+
+// For a non-empty title: completes it and appends the (unclosed) title paragraph
+// "<p id='TTL" + `number` + "' class=ph><img src='circle.gif'>  " + title. Nothing for an empty
+// title.
+void AppendTitleParagraph(const ControlState& s, const std::string& title, std::string_view number,
+                          std::string& out);
+
+// "<table id='TBL" + `number` + "' border=1 width=100%>".
+void AppendTableStart(std::string_view number, std::string& out);
+
+// One field of a record set, classified once per section.
+struct FieldPlan {
+  const Field* field = nullptr;
+  FieldGroup group = kOther;
+  // Named exactly "ID" (letter case counts): the record key, never shown as a value column.
+  bool is_id = false;
+};
+
+// The record set's fields in order with their groups.
+std::vector<FieldPlan> PlanFields(const Recordset& rs);
+
+// FormatValue(value, TagOf(group)) appended to `out`: the memo group's link markup as it comes
+// (FormatValue builds it safe), every other result HTML-escaped, since values are data that
+// anyone may have typed. Writers that show memo fields as plain text pass kOther for them.
+void AppendValueText(const Variant& value, FieldGroup group, std::string_view date_format,
+                     std::string& out);
+
+// The record form's cells for one field of the current record: the name cell
+// "<td class=hn>" + name (trimmed) + ": </td>", then, for the field named "ID" when `form` is above
+// 0, the entry form link, otherwise the value cell of the field's group ("hvr" for numbers,
+// dates and memo links, "hvl" for the rest).
+void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t form,
+                     std::string& out);
+
+}  // namespace nimbo
+
+#endif  // NIMBO_SRC_REPORT_SECTION_COMMON_H_
