@@ -1,0 +1,466 @@
+// The web host's page script: draws the component's tree (only the rows in view), shows the
+// report page the component wrote, passes form links to the component, and lists the events
+// the component raises (notices, audit trail, diagnostics).
+(function () {
+  'use strict';
+
+  var ROW = 32;          // row height in pixels, as in the style sheet
+  var OVERSCAN = 8;      // rows drawn above and below the view
+  var HEADER = {'Content-Type': 'application/json', 'X-Nimbo-Request': '1'};
+
+  var treeBox = document.getElementById('tree');
+  var spacer = document.getElementById('treeSpacer');
+  var frame = document.getElementById('report');
+  var empty = document.getElementById('empty');
+  var busyBadge = document.getElementById('busy');
+
+  // Tree rows as the server sends them: [index, depth, text, image, expanded, selected,
+  // children, colour], in display order.
+  var rows = [];
+  var visible = [];      // positions in `rows` of the rows not inside a collapsed node
+  var info = [];         // per row: {setsize, posinset, parent}
+  var activeIndex = 0;   // the node index of the row with keyboard focus
+  var busy = false;
+  var talking = false;
+  var lastSeq = 0;
+  var page = null;
+
+  function api(method, path, body) {
+    var options = {method: method, headers: method === 'POST' ? HEADER : {}};
+    if (body !== undefined) options.body = JSON.stringify(body);
+    return fetch(path, options).then(function (response) {
+      return response.json().catch(function () { return {}; }).then(function (data) {
+        if (!response.ok) {
+          var error = new Error(data.error || ('HTTP ' + response.status));
+          error.status = response.status;
+          throw error;
+        }
+        return data;
+      });
+    });
+  }
+
+  // ---- Tree model ----
+
+  function analyse() {
+    info = new Array(rows.length);
+    var parents = [];       // row position of the last node seen at each depth
+    var positions = [];     // posinset counter per depth
+    var roots = 0;
+    for (var i = 0; i < rows.length; i++) if (rows[i][1] === 0) roots++;
+    for (i = 0; i < rows.length; i++) {
+      var depth = rows[i][1];
+      positions[depth] = (positions[depth] || 0) + 1;
+      positions.length = depth + 1;
+      parents[depth] = i;
+      parents.length = depth + 1;
+      var parent = depth > 0 ? parents[depth - 1] : -1;
+      info[i] = {
+        parent: parent,
+        posinset: positions[depth],
+        setsize: parent >= 0 ? rows[parent][6] : roots
+      };
+    }
+    visible = [];
+    var hiddenBelow = Infinity;  // rows deeper than this are inside a collapsed node
+    for (i = 0; i < rows.length; i++) {
+      var d = rows[i][1];
+      if (d > hiddenBelow) continue;
+      hiddenBelow = Infinity;
+      visible.push(i);
+      if (rows[i][6] > 0 && !rows[i][4]) hiddenBelow = d;
+    }
+  }
+
+  function visiblePos(index) {
+    for (var v = 0; v < visible.length; v++) if (rows[visible[v]][0] === index) return v;
+    return -1;
+  }
+
+  function rowByIndex(index) {
+    for (var i = 0; i < rows.length; i++) if (rows[i][0] === index) return i;
+    return -1;
+  }
+
+  // ---- Tree drawing ----
+
+  var chevron = '<svg viewBox="0 0 12 12" aria-hidden="true"><path d="M4.5 2.5L8 6l-3.5 3.5"/></svg>';
+  var drawQueued = false;
+
+  function queueDraw() {
+    if (drawQueued) return;
+    drawQueued = true;
+    requestAnimationFrame(function () { drawQueued = false; draw(); });
+  }
+
+  function draw() {
+    spacer.style.height = (visible.length * ROW) + 'px';
+    var first = Math.max(0, Math.floor(treeBox.scrollTop / ROW) - OVERSCAN);
+    var last = Math.min(visible.length,
+                        Math.ceil((treeBox.scrollTop + treeBox.clientHeight) / ROW) + OVERSCAN);
+    var keep = document.createDocumentFragment();
+    keep.appendChild(spacer);
+    for (var v = first; v < last; v++) keep.appendChild(rowElement(visible[v], v));
+    treeBox.replaceChildren(keep);
+    var activeRow = document.getElementById('node-' + activeIndex);
+    if (activeRow) treeBox.setAttribute('aria-activedescendant', activeRow.id);
+    else treeBox.removeAttribute('aria-activedescendant');
+  }
+
+  function rowElement(i, v) {
+    var r = rows[i];
+    var el = document.createElement('div');
+    el.className = 'row' + (r[0] === activeIndex ? ' active' : '');
+    el.id = 'node-' + r[0];
+    el.setAttribute('role', 'treeitem');
+    el.setAttribute('aria-level', String(r[1] + 1));
+    el.setAttribute('aria-setsize', String(info[i].setsize));
+    el.setAttribute('aria-posinset', String(info[i].posinset));
+    el.setAttribute('aria-selected', r[5] ? 'true' : 'false');
+    if (r[6] > 0) el.setAttribute('aria-expanded', r[4] ? 'true' : 'false');
+    el.dataset.index = String(r[0]);
+    el.style.top = (6 + v * ROW) + 'px';
+    el.style.paddingLeft = (4 + r[1] * 18) + 'px';
+
+    var twisty = document.createElement('span');
+    twisty.className = 'twisty';
+    if (r[6] > 0) {
+      twisty.innerHTML = chevron;
+      twisty.dataset.toggle = '1';
+    }
+    el.appendChild(twisty);
+
+    var holder = document.createElement('span');
+    holder.innerHTML = window.NimboIcons.forKey(r[3]);
+    var icon = holder.firstChild;
+    icon.setAttribute('data-image', r[3]);
+    el.appendChild(icon);
+
+    var label = document.createElement('span');
+    label.className = 'label';
+    label.textContent = r[2];
+    label.style.color = r[7];  // the node's own ForeColor
+    el.appendChild(label);
+    return el;
+  }
+
+  function scrollIntoView(index) {
+    var v = visiblePos(index);
+    if (v < 0) return;
+    var top = v * ROW, bottom = top + ROW + 12;
+    if (top < treeBox.scrollTop) treeBox.scrollTop = top;
+    else if (bottom > treeBox.scrollTop + treeBox.clientHeight) {
+      treeBox.scrollTop = bottom - treeBox.clientHeight;
+    }
+  }
+
+  function setActive(index) {
+    activeIndex = index;
+    scrollIntoView(index);
+    draw();
+  }
+
+  // ---- State from the server ----
+
+  function applyState(state) {
+    rows = state.tree || [];
+    talking = !!state.talking;
+    document.getElementById('diagPanel').hidden = !talking;
+    analyse();
+    var selected = rows.filter(function (r) { return r[5]; })[0];
+    if (rowByIndex(activeIndex) < 0 || visiblePos(activeIndex) < 0) {
+      activeIndex = selected ? selected[0] : (rows[0] ? rows[0][0] : 0);
+    }
+    setBusy(!state.enabled);
+    showPage(state.page);
+    drawCrumbs(selected);
+    scrollIntoView(activeIndex);
+    draw();
+  }
+
+  function showPage(address) {
+    if (address === page) return;
+    page = address;
+    if (address) {
+      empty.hidden = true;
+      frame.hidden = false;
+      frame.src = address;
+    } else {
+      frame.src = 'about:blank';
+      frame.hidden = true;
+      empty.hidden = false;
+    }
+  }
+
+  function drawCrumbs(selected) {
+    var box = document.getElementById('crumbs');
+    box.replaceChildren();
+    if (!selected) return;
+    var chain = [];
+    for (var i = rowByIndex(selected[0]); i >= 0; i = info[i].parent) chain.unshift(rows[i][2]);
+    chain.forEach(function (text, n) {
+      if (n) {
+        var sep = document.createElement('span');
+        sep.className = 'sep';
+        sep.textContent = '/';
+        box.appendChild(sep);
+      }
+      var part = document.createElement('span');
+      part.textContent = text;
+      if (n === chain.length - 1) part.className = 'here';
+      box.appendChild(part);
+    });
+  }
+
+  function setBusy(on) {
+    busy = on;
+    treeBox.setAttribute('aria-busy', on ? 'true' : 'false');
+    treeBox.setAttribute('aria-disabled', on ? 'true' : 'false');
+    busyBadge.hidden = !on;
+  }
+
+  function reload() {
+    return api('GET', '/api/state').then(applyState);
+  }
+
+  function failed(error) {
+    if (error && error.status === 409) return reload();
+    notice(error && error.message ? error.message : String(error), 'error');
+    return reload().catch(function () {});
+  }
+
+  // ---- Actions ----
+
+  function display(index) {
+    var i = rowByIndex(index);
+    if (i < 0 || busy) return;
+    activeIndex = index;
+    setBusy(true);
+    api('POST', '/api/display', {index: index, text: rows[i][2]}).then(applyState, failed);
+  }
+
+  function setExpanded(index, expanded) {
+    var i = rowByIndex(index);
+    if (i < 0 || busy) return;
+    rows[i][4] = expanded;  // at once, so keys pressed quickly act on what is shown
+    analyse();
+    draw();
+    api('POST', '/api/expand', {index: index, text: rows[i][2], expanded: expanded})
+        .then(applyState, failed);
+  }
+
+  document.getElementById('refresh').addEventListener('click', function () {
+    setBusy(true);
+    api('POST', '/api/refresh').then(applyState, failed);
+  });
+
+  var layout = document.querySelector('.layout');
+  var activityButton = document.getElementById('activity');
+  var unseen = 0;
+  function setActivity(open) {
+    layout.classList.toggle('side-closed', !open);
+    document.getElementById('side').hidden = !open;
+    activityButton.setAttribute('aria-expanded', open ? 'true' : 'false');
+    if (open) unseen = 0;
+    countUnseen();
+  }
+  function countUnseen() {
+    var badge = document.getElementById('activityCount');
+    badge.textContent = String(unseen);
+    badge.hidden = unseen === 0;
+  }
+  activityButton.addEventListener('click', function () {
+    setActivity(activityButton.getAttribute('aria-expanded') !== 'true');
+  });
+  setActivity(window.matchMedia('(min-width: 1100px)').matches);
+
+  // ---- Mouse and keyboard on the tree ----
+
+  treeBox.addEventListener('click', function (event) {
+    var row = event.target.closest('.row');
+    if (!row || busy) return;
+    var index = Number(row.dataset.index);
+    treeBox.focus({preventScroll: true});
+    if (event.target.closest('[data-toggle]')) {
+      activeIndex = index;
+      setExpanded(index, row.getAttribute('aria-expanded') !== 'true');
+      return;
+    }
+    display(index);
+  });
+
+  treeBox.addEventListener('scroll', queueDraw);
+  window.addEventListener('resize', queueDraw);
+
+  treeBox.addEventListener('keydown', function (event) {
+    if (busy || !visible.length) return;
+    var v = Math.max(0, visiblePos(activeIndex));
+    var i = visible[v];
+    var r = rows[i];
+    var handled = true;
+    switch (event.key) {
+      case 'ArrowDown':
+        if (v + 1 < visible.length) setActive(rows[visible[v + 1]][0]);
+        break;
+      case 'ArrowUp':
+        if (v > 0) setActive(rows[visible[v - 1]][0]);
+        break;
+      case 'Home':
+        setActive(rows[visible[0]][0]);
+        break;
+      case 'End':
+        setActive(rows[visible[visible.length - 1]][0]);
+        break;
+      case 'ArrowRight':
+        if (r[6] > 0 && !r[4]) setExpanded(r[0], true);
+        else if (r[6] > 0) setActive(rows[visible[v + 1]][0]);
+        break;
+      case 'ArrowLeft':
+        if (r[6] > 0 && r[4]) setExpanded(r[0], false);
+        else if (info[i].parent >= 0) setActive(rows[info[i].parent][0]);
+        break;
+      case 'Enter':
+      case ' ':
+        display(r[0]);
+        break;
+      default:
+        handled = false;
+    }
+    if (handled) event.preventDefault();
+  });
+
+  // ---- The report pane: form links go to the component ----
+
+  function isFormLink(href) {
+    return href !== null && (href.indexOf('^') >= 0 || /%5e/i.test(href));
+  }
+
+  frame.addEventListener('load', function () {
+    var doc;
+    try { doc = frame.contentDocument; } catch (e) { return; }
+    if (!doc) return;
+    doc.addEventListener('click', function (event) {
+      var link = event.target.closest ? event.target.closest('a[href]') : null;
+      if (!link) return;
+      var href = link.getAttribute('href');
+      if (!isFormLink(href)) return;
+      event.preventDefault();
+      api('POST', '/api/url', {url: href}).then(function (answer) {
+        if (answer.form) openForm(answer.form);
+        else if (!answer.handled) frame.src = link.href;
+      }, failed);
+    }, true);
+  });
+
+  function openForm(form) {
+    document.getElementById('formTitle').textContent =
+        form.title ? form.title + ' entry form' : 'Entry form';
+    document.getElementById('formNumber').textContent = form.nFrm;
+    document.getElementById('formRecord').textContent = form.nID;
+    var body = document.querySelector('#formFields tbody');
+    body.replaceChildren();
+    (form.fields || []).forEach(function (field) {
+      var tr = document.createElement('tr');
+      var th = document.createElement('th');
+      th.scope = 'row';
+      th.textContent = field[0];
+      var td = document.createElement('td');
+      td.textContent = field[1];
+      tr.append(th, td);
+      body.appendChild(tr);
+    });
+    document.getElementById('formFields').hidden = !(form.fields && form.fields.length);
+    document.getElementById('formNote').hidden = !!(form.fields && form.fields.length);
+    document.getElementById('formDialog').showModal();
+  }
+
+  // ---- Events: notices, audit trail, diagnostics ----
+
+  function notice(text, kind) {
+    var box = document.createElement('div');
+    box.className = 'notice ' + (kind || 'error');
+    box.setAttribute('role', kind === 'error' ? 'alert' : 'status');
+    var p = document.createElement('p');
+    p.textContent = text;
+    var close = document.createElement('button');
+    close.className = 'icon-button';
+    close.type = 'button';
+    close.setAttribute('aria-label', 'Dismiss');
+    close.textContent = '×';
+    close.addEventListener('click', function () { box.remove(); });
+    box.append(p, close);
+    document.getElementById('notices').appendChild(box);
+  }
+
+  function logEntry(listId, time, type, text) {
+    var list = document.getElementById(listId);
+    var li = document.createElement('li');
+    var meta = document.createElement('div');
+    meta.className = 'meta';
+    var when = document.createElement('time');
+    var date = new Date(time || Date.now());
+    when.dateTime = date.toISOString();
+    when.textContent = date.toLocaleTimeString([], {hour: '2-digit', minute: '2-digit', second: '2-digit'});
+    meta.appendChild(when);
+    if (type) {
+      var badge = document.createElement('span');
+      badge.className = 'type type-' + type.replace(/[^A-Za-z-]/g, '');
+      badge.textContent = type;
+      meta.appendChild(badge);
+    }
+    var what = document.createElement('div');
+    what.className = 'what';
+    what.textContent = text;
+    li.append(meta, what);
+    list.prepend(li);
+    while (list.children.length > 300) list.lastChild.remove();
+    document.getElementById(listId === 'audit' ? 'auditEmpty' : 'diagEmpty').hidden = true;
+  }
+
+  function handle(event, live) {
+    switch (event.event) {
+      case 'NimboMessage':
+        if (live) notice(event.sMessage, 'error');
+        break;
+      case 'LogIt':
+        logEntry('audit', event.time, event.AType, event.ANarration);
+        if (live && activityButton.getAttribute('aria-expanded') !== 'true') {
+          unseen++;
+          countUnseen();
+        }
+        break;
+      case 'BlaBla':
+        logEntry('diag', event.time, '', event.sBlaBla);
+        break;
+      case 'Busy':
+        if (live) setBusy(event.IsBusy);
+        break;
+    }
+  }
+
+  function listen() {
+    api('GET', '/api/events?wait=1&after=' + lastSeq).then(function (answer) {
+      answer.events.forEach(function (event) {
+        if (event.seq > lastSeq) handle(event, true);
+      });
+      lastSeq = Math.max(lastSeq, answer.seq);
+      listen();
+    }, function () {
+      setTimeout(listen, 2000);  // the server is gone or restarting; try again shortly
+    });
+  }
+
+  // ---- Start ----
+
+  api('GET', '/api/state').then(function (state) {
+    applyState(state);
+    return api('GET', '/api/events?after=0');
+  }).then(function (history) {
+    // What happened before the page opened goes to the panels, not to notices.
+    history.events.forEach(function (event) { handle(event, false); });
+    lastSeq = history.seq;
+    listen();
+    treeBox.focus({preventScroll: true});
+    document.body.dataset.ready = 'true';
+  }).catch(failed);
+})();

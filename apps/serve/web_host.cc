@@ -1,0 +1,355 @@
+// The web host's component thread: the browsing session, the design page and the event log.
+#include "serve/web_host.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+#include <streambuf>
+
+#include <fmt/format.h>
+
+#include "nimbo/error.h"
+
+namespace nimbo::app::serve {
+
+namespace {
+
+// How many events the log keeps for clients that catch up.
+constexpr std::size_t kMaxLoggedEvents = 500;
+
+// The demo's entry forms: which table a record link's form number opens.
+struct DemoForm {
+  int number;
+  const char* title;
+  const char* table;
+};
+constexpr DemoForm kDemoForms[] = {
+    {1, "Customer", "customers"}, {2, "Product", "products"}, {3, "Shop", "shops"}};
+
+// "#RRGGBB" for a 0x00BBGGRR colour.
+std::string CssColour(std::int32_t bgr) {
+  const auto v = static_cast<std::uint32_t>(bgr);
+  return fmt::format("#{:02x}{:02x}{:02x}", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+}
+
+// Percent-encodes everything but unreserved characters, so a file name is one path segment.
+std::string EncodeSegment(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += fmt::format("%{:02X}", c);
+    }
+  }
+  return out;
+}
+
+// The digits of a text as a number; nothing when it holds anything else.
+std::optional<long long> ParseDigits(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  long long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+// Hands every complete line written to it to a function: the session writes each event as
+// one JSON line.
+class WebHost::LineSink : public std::streambuf {
+ public:
+  explicit LineSink(std::function<void(const std::string&)> on_line)
+      : on_line_(std::move(on_line)) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    if (ch == '\n') {
+      std::string line;
+      line.swap(line_);
+      on_line_(line);
+    } else {
+      line_ += ch;
+    }
+    return c;
+  }
+
+ private:
+  std::function<void(const std::string&)> on_line_;
+  std::string line_;
+};
+
+WebHost::WebHost(const ServeOptions& options)
+    : options_(options), work_(asio::make_work_guard(io_)) {
+  thread_ = std::thread([this] { io_.run(); });
+  try {
+    Call([this] {
+      sink_ = std::make_unique<LineSink>([this](const std::string& line) { OnEventLine(line); });
+      event_stream_ = std::make_unique<std::ostream>(sink_.get());
+      session_ = std::make_unique<BrowserSession>(options_.session, *event_stream_);
+      folder_ = session_->folder();
+      Nimbo& control = session_->control();
+      control.CanMail(options_.can_mail);
+      control.Server(options_.smtp);
+      control.FromID(options_.from);
+      control.FromName(options_.from_name);
+
+      design_container_ = std::make_shared<DesignTimeContainer>();
+      design_control_ = std::make_unique<Nimbo>(design_container_, nullptr);
+      if (!options_.form.empty() && std::filesystem::exists(options_.form)) {
+        try {
+          design_bag_ = JsonPropertyBag::Load(options_.form);
+          design_control_->ReadProperties(design_bag_);
+        } catch (const Error& e) {
+          throw std::runtime_error(fmt::format("cannot read the property file {}: Error: {}, {}",
+                                               options_.form, e.number(), e.description()));
+        }
+      } else {
+        design_control_->InitProperties();
+      }
+      design_page_.SelectedControls({design_control_.get()});
+      design_page_.SelectionChanged();
+    });
+  } catch (...) {
+    work_.reset();
+    io_.stop();
+    thread_.join();
+    throw;
+  }
+}
+
+WebHost::~WebHost() {
+  StopWaiting();
+  // The session goes on the thread it lived on; then the thread ends.
+  Call([this] {
+    session_.reset();
+    design_control_.reset();
+  });
+  work_.reset();
+  thread_.join();
+}
+
+void WebHost::OnEventLine(const std::string& line) {
+  json event = json::parse(line, nullptr, false);
+  if (event.is_discarded() || !event.is_object()) return;
+  const std::string name = event.value("event", "");
+  if (name == "Navigate") {
+    const std::string url = event.value("url", "");
+    const std::string prefix = folder_ + "/";
+    if (url.compare(0, prefix.size(), prefix) == 0) {
+      page_ = fmt::format("/app/{}?v={}", EncodeSegment(url.substr(prefix.size())),
+                          ++page_version_);
+    } else {
+      page_.clear();  // "about:blank", or a place the host does not serve
+    }
+  } else if (name == "OpenForm") {
+    open_form_ = json{{"nFrm", event.value("nFrm", "")}, {"nID", event.value("nID", "")}};
+  }
+  {
+    std::lock_guard lock(events_mutex_);
+    event["seq"] = ++last_seq_;
+    event["time"] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    events_.push_back(std::move(event));
+    if (events_.size() > kMaxLoggedEvents) events_.pop_front();
+  }
+  events_changed_.notify_all();
+}
+
+json WebHost::TreeRows() const {
+  // One compact row per node in display order: the client draws only the rows in view.
+  json rows = json::array();
+  session_->tree().Walk([&rows](const std::shared_ptr<Node>& node, int depth) {
+    rows.push_back(json::array({node->Index(), depth, node->Text(), node->Image(),
+                                node->Expanded(), node->Selected(), node->Children(),
+                                CssColour(node->ForeColor())}));
+  });
+  return rows;
+}
+
+json WebHost::StateOnThread() {
+  std::int64_t seq = 0;
+  {
+    std::lock_guard lock(events_mutex_);
+    seq = last_seq_;
+  }
+  return {{"tree", TreeRows()},
+          {"enabled", session_->tree().Enabled()},
+          {"page", page_},
+          {"talking", options_.session.talking},
+          {"canMail", options_.can_mail},
+          {"seq", seq}};
+}
+
+std::shared_ptr<Node> WebHost::NodeAt(int index, const std::string& text) const {
+  auto& tree = session_->tree();
+  if (index < 1 || index > tree.Count()) return nullptr;
+  auto node = tree.Item(index);
+  return node->Text() == text ? node : nullptr;
+}
+
+json WebHost::Refresh() {
+  return Call([this] {
+    session_->control().RefreshBrowser();
+    return StateOnThread();
+  });
+}
+
+std::optional<json> WebHost::Display(int index, const std::string& text) {
+  return Call([this, index, &text]() -> std::optional<json> {
+    auto node = NodeAt(index, text);
+    if (!node) return std::nullopt;
+    node->Selected(true);
+    session_->control().DisplayFor(node);
+    return StateOnThread();
+  });
+}
+
+std::optional<json> WebHost::Expand(int index, const std::string& text, bool expanded) {
+  return Call([this, index, &text, expanded]() -> std::optional<json> {
+    auto node = NodeAt(index, text);
+    if (!node) return std::nullopt;
+    node->Expanded(expanded);
+    return StateOnThread();
+  });
+}
+
+json WebHost::ProcessUrl(const std::string& url) {
+  return Call([this, &url] {
+    open_form_.reset();
+    const bool handled = session_->control().ProcessURL(Variant(url));
+    json answer = {{"handled", handled}};
+    if (open_form_) {
+      json form = *open_form_;
+      if (options_.session.db.empty()) {
+        form.update(DemoRecord(form.value("nFrm", ""), form.value("nID", "")));
+      }
+      answer["form"] = std::move(form);
+    }
+    return answer;
+  });
+}
+
+json WebHost::State() {
+  return Call([this] { return StateOnThread(); });
+}
+
+json WebHost::DemoRecord(const std::string& form, const std::string& id) const {
+  const auto number = ParseDigits(form);
+  const auto key = ParseDigits(id);
+  const auto known = std::find_if(std::begin(kDemoForms), std::end(kDemoForms),
+                                  [&](const DemoForm& f) { return number && f.number == *number; });
+  if (!key || known == std::end(kDemoForms)) return json::object();
+
+  json fields = json::array();
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(session_->database().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
+    // The table name comes from the fixed list above; the record id is bound.
+    const std::string sql = fmt::format("SELECT * FROM {} WHERE id = ?1", known->table);
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+      sqlite3_bind_int64(stmt, 1, *key);
+      if (sqlite3_step(stmt) == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+          if (sqlite3_column_type(stmt, i) == SQLITE_BLOB) continue;  // pictures
+          const auto* text = sqlite3_column_text(stmt, i);
+          fields.push_back(json::array(
+              {sqlite3_column_name(stmt, i),
+               text ? std::string(reinterpret_cast<const char*>(text)) : std::string()}));
+        }
+      }
+    }
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+  return {{"title", known->title}, {"fields", std::move(fields)}};
+}
+
+json WebHost::DesignOnThread() const {
+  json controls = json::array();
+  for (const PageControl& control : design_page_.Controls()) {
+    controls.push_back({{"name", control.name},
+                        {"kind", control.kind == PageControl::Kind::kLabel ? "label" : "textbox"},
+                        {"caption", control.caption},
+                        {"left", control.left},
+                        {"top", control.top},
+                        {"width", control.width},
+                        {"height", control.height},
+                        {"tabIndex", control.tab_index}});
+  }
+  return {{"caption", design_page_.Caption()},
+          {"twipsPerPixel", 15},
+          {"controls", std::move(controls)},
+          {"texts",
+           {{"txtActivePort", design_page_.Text("txtActivePort")},
+            {"txtDAMode", design_page_.Text("txtDAMode")}}},
+          {"file", options_.form}};
+}
+
+json WebHost::DesignPage() {
+  return Call([this] { return DesignOnThread(); });
+}
+
+json WebHost::ApplyDesign(const std::string& active_port, const std::string& da_mode) {
+  return Call([this, &active_port, &da_mode] {
+    // Typing marks the page changed; a box left as it was is not typed into.
+    if (design_page_.Text("txtActivePort") != active_port) {
+      design_page_.Text("txtActivePort", active_port);
+    }
+    if (design_page_.Text("txtDAMode") != da_mode) design_page_.Text("txtDAMode", da_mode);
+    std::string error;
+    bool saved = false;
+    if (design_page_.Changed()) {
+      try {
+        design_page_.ApplyChanges();
+        design_control_->WriteProperties(design_bag_);
+        if (!options_.form.empty()) {
+          design_bag_.Save(options_.form);
+          saved = true;
+        }
+        design_page_.Changed(false);
+        design_page_.SelectionChanged();
+      } catch (const Error& e) {
+        error = fmt::format("Error: {}, {}", e.number(), e.description());
+      }
+    }
+    json answer = DesignOnThread();
+    answer["changed"] = design_page_.Changed();
+    if (!error.empty()) answer["error"] = error;
+    if (saved) answer["saved"] = options_.form;
+    return answer;
+  });
+}
+
+json WebHost::EventsAfter(std::int64_t after, int wait_ms) {
+  std::unique_lock lock(events_mutex_);
+  events_changed_.wait_for(lock, std::chrono::milliseconds(wait_ms),
+                           [&] { return stopping_ || last_seq_ > after; });
+  json list = json::array();
+  for (const json& event : events_) {
+    if (event.value("seq", std::int64_t{0}) > after) list.push_back(event);
+  }
+  return {{"seq", last_seq_}, {"events", std::move(list)}};
+}
+
+void WebHost::StopWaiting() {
+  {
+    std::lock_guard lock(events_mutex_);
+    stopping_ = true;
+  }
+  events_changed_.notify_all();
+}
+
+}  // namespace nimbo::app::serve

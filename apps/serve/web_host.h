@@ -1,0 +1,138 @@
+// The component side of the web host: one browsing session (the component on the in-process
+// tree view and headless browser) and the design-time property page, driven from one thread
+// that the host owns. HTTP handlers never touch the component: they hand work to that thread
+// with Call() and wait for the answer, so every call into the component, and every event it
+// raises, happens on the component thread, one at a time, in the order the work arrived.
+#ifndef NIMBO_APPS_SERVE_WEB_HOST_H_
+#define NIMBO_APPS_SERVE_WEB_HOST_H_
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <utility>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <nlohmann/json.hpp>
+
+#include "browser_session.h"
+#include "nimbo/json_property_bag.h"
+#include "nimbo/property_page.h"
+
+namespace nimbo::app::serve {
+
+using json = nlohmann::ordered_json;
+
+// Everything `nimbo serve` is told on its command line.
+struct ServeOptions {
+  SessionOptions session;      // --db, --folder, --role, --talking, ...
+  int port = 8080;             // 0 picks a free port
+  bool can_mail = false;       // the user may mail pages
+  std::string smtp;            // mail server, HOST[:PORT]
+  std::string from;            // sender address
+  std::string from_name;       // sender name
+  std::string form;            // property file the design page saves; empty: not saved
+};
+
+class WebHost {
+ public:
+  // Starts the component thread and sets the session up on it. Throws std::runtime_error
+  // with a message for the user when an option is unusable.
+  explicit WebHost(const ServeOptions& options);
+  // Stops the component thread after the work already handed to it.
+  ~WebHost();
+  WebHost(const WebHost&) = delete;
+  WebHost& operator=(const WebHost&) = delete;
+
+  // Runs `work` on the component thread and returns its result (or rethrows its exception).
+  template <typename Work>
+  auto Call(Work&& work) -> std::invoke_result_t<Work> {
+    using Result = std::invoke_result_t<Work>;
+    auto task = std::make_shared<std::packaged_task<Result()>>(std::forward<Work>(work));
+    auto result = task->get_future();
+    asio::post(io_, [task] { (*task)(); });
+    return result.get();
+  }
+
+  // The component thread's context, for host objects that deliver notifications on it.
+  asio::io_context& context() { return io_; }
+
+  // --- Browsing. Each runs on the component thread and answers with the state afterwards. ---
+  json Refresh();
+  // Selects the node with the 1-based index, which the client knew by `text`, and displays it.
+  // Nothing: the tree has changed under the client (it should reload the state).
+  std::optional<json> Display(int index, const std::string& text);
+  // Expands or collapses a node in the tree the user sees (the host's own business).
+  std::optional<json> Expand(int index, const std::string& text, bool expanded);
+  // Passes a link's address to the component. Answers {"handled": bool} and, when the component
+  // raised OpenForm, {"form": {"nFrm", "nID", "fields": [[name, value], ...]}}.
+  json ProcessUrl(const std::string& url);
+  // The tree, the shown page and the host's settings.
+  json State();
+
+  // --- The design-time property page. ---
+  // The page model (caption, controls at their twips positions) and the boxes' texts.
+  json DesignPage();
+  // Types the texts into the boxes and applies the page; on success saves the property file.
+  // Answers the page as DesignPage() does plus "error" (a conversion error, "Error: N, text")
+  // or "saved" (the file written).
+  json ApplyDesign(const std::string& active_port, const std::string& da_mode);
+
+  // --- Events, for the clients' notices and panels. ---
+  // Every event raised after sequence number `after`, waiting up to `wait_ms` for one to come.
+  // Answers {"seq": latest, "events": [{"seq": n, "event": ...}, ...]}.
+  json EventsAfter(std::int64_t after, int wait_ms);
+  // Wakes every waiting EventsAfter so that the HTTP server can stop.
+  void StopWaiting();
+
+  // The application folder, absolute, without a trailing separator.
+  const std::string& folder() const { return folder_; }
+
+ private:
+  class LineSink;
+
+  void OnEventLine(const std::string& line);
+  json StateOnThread();
+  json TreeRows() const;
+  std::shared_ptr<Node> NodeAt(int index, const std::string& text) const;
+  json DesignOnThread() const;
+  json DemoRecord(const std::string& form, const std::string& id) const;
+
+  ServeOptions options_;
+  asio::io_context io_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  std::thread thread_;
+
+  // Component-thread state.
+  std::unique_ptr<LineSink> sink_;
+  std::unique_ptr<std::ostream> event_stream_;
+  std::unique_ptr<BrowserSession> session_;
+  std::string folder_;
+  std::string page_;           // the shown page's address in the host ("" for none)
+  std::int64_t page_version_ = 0;
+  std::optional<json> open_form_;  // OpenForm raised by the current ProcessUrl call
+  std::shared_ptr<DesignTimeContainer> design_container_;
+  std::unique_ptr<Nimbo> design_control_;
+  JsonPropertyBag design_bag_;
+  PropertyPage design_page_;
+
+  // The event log, shared with the HTTP threads.
+  std::mutex events_mutex_;
+  std::condition_variable events_changed_;
+  std::deque<json> events_;
+  std::int64_t last_seq_ = 0;
+  bool stopping_ = false;
+};
+
+}  // namespace nimbo::app::serve
+
+#endif  // NIMBO_APPS_SERVE_WEB_HOST_H_
