@@ -9,7 +9,7 @@ packages=(
   libgif-dev libjpeg-dev
   libfmt-dev libasio-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  sharutils
+  sharutils hyperfine time
 )
 
 missing=()

@@ -72,7 +72,7 @@ class DemoRecordSourceTest : public ::testing::Test {
 
   void SetUp() override {
     connection_ = CreateConnection();
-    connection_->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + *database_);
+    connection_->Open("Provider=Nimbo.SQLite.1;Data Source=" + *database_);
   }
 
   // Opens a detached, client-side record set on a command, as the browser's
