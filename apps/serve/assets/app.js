@@ -23,7 +23,10 @@
   var busy = false;
   var talking = false;
   var lastSeq = 0;
+  var stateSeq = 0;      // the last event the applied state already includes
   var page = null;
+  var queue = Promise.resolve();
+  var pending = 0;       // state changes sent and not yet answered
 
   function api(method, path, body) {
     var options = {method: method, headers: method === 'POST' ? HEADER : {}};
@@ -162,7 +165,22 @@
 
   // ---- State from the server ----
 
+  // Sends state changes one at a time, in order, and draws only the answer to the last one:
+  // an earlier answer would undo what the user has done since.
+  function change(path, body) {
+    pending++;
+    queue = queue.then(function () {
+      return api('POST', path, body).then(function (state) {
+        if (--pending === 0) applyState(state);
+      }, function (error) {
+        pending--;
+        return failed(error);
+      });
+    });
+  }
+
   function applyState(state) {
+    stateSeq = Math.max(stateSeq, state.seq || 0);
     rows = state.tree || [];
     talking = !!state.talking;
     document.getElementById('diagPanel').hidden = !talking;
@@ -236,7 +254,7 @@
     if (i < 0 || busy) return;
     activeIndex = index;
     setBusy(true);
-    api('POST', '/api/display', {index: index, text: rows[i][2]}).then(applyState, failed);
+    change('/api/display', {index: index, text: rows[i][2]});
   }
 
   function setExpanded(index, expanded) {
@@ -245,13 +263,12 @@
     rows[i][4] = expanded;  // at once, so keys pressed quickly act on what is shown
     analyse();
     draw();
-    api('POST', '/api/expand', {index: index, text: rows[i][2], expanded: expanded})
-        .then(applyState, failed);
+    change('/api/expand', {index: index, text: rows[i][2], expanded: expanded});
   }
 
   document.getElementById('refresh').addEventListener('click', function () {
     setBusy(true);
-    api('POST', '/api/refresh').then(applyState, failed);
+    change('/api/refresh');
   });
 
   var layout = document.querySelector('.layout');
@@ -433,7 +450,8 @@
         logEntry('diag', event.time, '', event.sBlaBla);
         break;
       case 'Busy':
-        if (live) setBusy(event.IsBusy);
+        // A Busy the drawn state already reflects is stale.
+        if (live && event.seq > stateSeq) setBusy(event.IsBusy);
         break;
     }
   }

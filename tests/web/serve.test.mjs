@@ -1,0 +1,300 @@
+// Browser tests of `nimbo serve`: the real program on a free loopback port, driven through
+// Debian's Chromium with Playwright. Screenshots of the main states go to build/web-artifacts.
+import {test, before, after} from 'node:test';
+import assert from 'node:assert/strict';
+import {spawn, execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import {fileURLToPath} from 'node:url';
+import {chromium} from 'playwright-core';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const root = path.resolve(here, '../..');
+const nimbo = process.env.NIMBO_BIN || path.join(root, 'build/nimbo');
+const artifacts = process.env.NIMBO_ARTIFACTS || path.join(root, 'build/web-artifacts');
+const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
+const CHROMIUM_ARGS = ['--no-sandbox', '--disable-gpu', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--disable-quic'];
+
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'nimbo-web-'));
+const servers = [];
+let context;
+let page;
+let base;
+
+// Starts `nimbo serve` with arguments on a free port; resolves to its address.
+function serve(args) {
+  return new Promise((resolve, reject) => {
+    const child = spawn(nimbo, ['serve', '--port', '0', ...args], {stdio: ['ignore', 'pipe', 'pipe']});
+    servers.push(child);
+    let out = '';
+    let err = '';
+    child.stdout.on('data', (chunk) => {
+      out += chunk;
+      const match = /http:\/\/127\.0\.0\.1:(\d+)\//.exec(out);
+      if (match) resolve({url: match[0], port: Number(match[1]), child});
+    });
+    child.stderr.on('data', (chunk) => { err += chunk; });
+    child.on('exit', (code) => reject(new Error(`nimbo serve exited with ${code}: ${err}`)));
+  });
+}
+
+// A raw request, so that the Host header and the path go out exactly as written.
+function raw(port, {method = 'GET', target = '/', headers = {}, body} = {}) {
+  return new Promise((resolve, reject) => {
+    const request = http.request({host: '127.0.0.1', port, method, path: target,
+      headers: {Host: `127.0.0.1:${port}`, ...headers}}, (response) => {
+      let text = '';
+      response.on('data', (chunk) => { text += chunk; });
+      response.on('end', () => resolve({status: response.statusCode, body: text}));
+    });
+    request.on('error', reject);
+    if (body) request.write(body);
+    request.end();
+  });
+}
+
+function shot(name, target = page) {
+  return target.screenshot({path: path.join(artifacts, `${name}.png`)});
+}
+
+const report = () => page.frameLocator('#report');
+const item = (text) => page.locator('[role="treeitem"]', {has: page.locator('.label', {hasText: new RegExp(`^${text}$`)})});
+
+async function idle() {
+  await page.waitForFunction(() => document.getElementById('tree').getAttribute('aria-busy') === 'false');
+}
+
+before(async () => {
+  fs.mkdirSync(artifacts, {recursive: true});
+  const demo = await serve(['--folder', path.join(scratch, 'demo'), '--form', path.join(scratch, 'form.json'),
+    '--heading', 'Homeware & Co.', '--talking']);
+  base = demo.url;
+  context = await chromium.launchPersistentContext(path.join(scratch, 'profile'), {
+    executablePath: chromiumPath, headless: true, args: CHROMIUM_ARGS,
+    viewport: {width: 1280, height: 800}, acceptDownloads: true,
+  });
+  page = context.pages()[0] || await context.newPage();
+  await page.goto(base);
+  await page.waitForSelector('body[data-ready="true"]');
+});
+
+after(async () => {
+  if (context) await context.close();
+  for (const child of servers) child.kill('SIGINT');
+  fs.rmSync(scratch, {recursive: true, force: true});
+});
+
+test('the front page and the tree root come up after the refresh', async () => {
+  await assert.doesNotReject(report().locator('body').waitFor());
+  const root = item('Data Browser');
+  assert.equal(await root.getAttribute('aria-level'), '1');
+  assert.equal(await root.getAttribute('aria-expanded'), 'true');
+  assert.equal(await root.getAttribute('aria-selected'), 'true');
+  // Nodes are drawn in the component's blue, with the image the row names.
+  assert.equal(await root.locator('.label').evaluate((el) => getComputedStyle(el).color), 'rgb(0, 0, 255)');
+  assert.equal(await root.locator('svg.node-icon').getAttribute('data-image'), 'Net');
+  assert.equal(await page.locator('#tree').getAttribute('role'), 'tree');
+  assert.deepEqual(await page.locator('[role="treeitem"][aria-level="2"] .label').allTextContents(),
+                   ['Customers', 'Finance', 'Products', 'Sales by Region']);
+  assert.match(await report().locator('body').innerText(), /Welcome to the Data Browser/);
+  await shot('front-page');
+});
+
+test('clicking nodes shows their pages and loads their children', async () => {
+  await item('Customers').click();
+  await idle();
+  assert.equal(await item('Customers').getAttribute('aria-expanded'), 'true');
+  assert.equal(await item('Customers').getAttribute('aria-selected'), 'true');
+  await item('Blue Door Bakery').click();
+  await idle();
+  const card = report().locator('table[id^="TBL"]').first();
+  await card.waitFor();
+  assert.match(await card.innerText(), /Blue Door Bakery/);
+  assert.match(await page.locator('#crumbs').innerText(), /Customers\s*\/\s*Blue Door Bakery/);
+  // Each display is in the audit trail.
+  await page.locator('#audit li', {hasText: 'Data Browser\\Customers\\Blue Door Bakery'}).waitFor();
+  await shot('record-page');
+});
+
+test('the keyboard moves, opens, closes and selects like a tree view', async () => {
+  const tree = page.locator('#tree');
+  await tree.focus();
+  await page.keyboard.press('Home');
+  assert.equal(await tree.getAttribute('aria-activedescendant'), await item('Data Browser').getAttribute('id'));
+  await page.keyboard.press('End');
+  assert.equal(await tree.getAttribute('aria-activedescendant'), await item('Sales by Region').getAttribute('id'));
+  await page.keyboard.press('Enter');
+  await idle();
+  assert.equal(await item('Sales by Region').getAttribute('aria-selected'), 'true');
+  assert.equal(await item('Sales by Region').getAttribute('aria-expanded'), 'true');
+  await report().locator('table[id^="TBL"]').first().waitFor();
+
+  // Left closes the open node, Right opens it again and then steps to its first child.
+  await page.keyboard.press('ArrowLeft');
+  assert.equal(await item('Sales by Region').getAttribute('aria-expanded'), 'false');
+  assert.equal(await item('North').count(), 0);
+  await page.keyboard.press('ArrowRight');
+  assert.equal(await item('Sales by Region').getAttribute('aria-expanded'), 'true');
+  await page.keyboard.press('ArrowRight');
+  assert.equal(await tree.getAttribute('aria-activedescendant'), await item('North').getAttribute('id'));
+  await page.keyboard.press('ArrowDown');
+  assert.equal(await tree.getAttribute('aria-activedescendant'), await item('South').getAttribute('id'));
+  await page.keyboard.press('ArrowLeft');  // a leaf: back to its parent
+  assert.equal(await tree.getAttribute('aria-activedescendant'), await item('Sales by Region').getAttribute('id'));
+  await page.keyboard.press('ArrowUp');
+  await page.keyboard.press('Enter');
+  await idle();
+  assert.equal(await item('Products').getAttribute('aria-selected'), 'true');
+  assert.equal(await item('Catalogue').count(), 1);
+});
+
+test('a chart and a drill-down row open and close', async (t) => {
+  await item('Sales by Region').click();
+  await idle();
+  const icon = report().locator('img[id^="CTL"]').first();
+  if (await icon.count() === 0) return t.skip('the demo pages carry no chart yet');
+  const id = (await icon.getAttribute('id')).slice(3);
+  const chart = report().locator(`[id="CGR${id}"]`).first();
+  const wasShown = await chart.isVisible();
+  await icon.click();
+  assert.equal(await chart.isVisible(), !wasShown);
+  await shot('chart');
+  await icon.click();
+  assert.equal(await chart.isVisible(), wasShown);
+
+  await item('Customers').click();
+  await idle();
+  const plus = report().locator('img[id^="DTL"]').first();
+  if (await plus.count() === 0) return t.skip('the demo pages carry no drill-down rows yet');
+  const key = (await plus.getAttribute('id')).slice(3);
+  const row = report().locator(`[id="ROW${key}"]`).first();
+  assert.equal(await row.isVisible(), false);
+  await plus.click();
+  assert.equal(await row.isVisible(), true);
+  await shot('drill-down');
+  await plus.click();
+  assert.equal(await row.isVisible(), false);
+});
+
+test('a form link opens the entry form with the record, and is not followed', async () => {
+  await item('Customers').click();
+  await idle();
+  await item('Blue Door Bakery').click();
+  await idle();
+  const before = await page.locator('#report').getAttribute('src');
+  await report().getByText('Click to Open Entry Form . . .').first().click();
+  const dialog = page.locator('#formDialog');
+  await dialog.waitFor({state: 'visible'});
+  assert.equal(await page.locator('#formNumber').innerText(), '00001');
+  assert.match(await page.locator('#formRecord').innerText(), /^0{9}\d$|^\d{10}$/);
+  assert.match(await page.locator('#formFields').innerText(), /name\s+Blue Door Bakery/);
+  await shot('entry-form');
+  await dialog.getByRole('button', {name: 'Close'}).last().click();
+  await dialog.waitFor({state: 'hidden'});
+  assert.equal(await page.locator('#report').getAttribute('src'), before);
+  await page.locator('#audit li', {hasText: /Form #:00001,\s+ID=/}).waitFor();
+});
+
+test('a node the role may not open shows no page', async () => {
+  await item('Finance').click();
+  await idle();
+  assert.equal(await page.locator('#empty').isVisible(), true);
+  assert.equal(await page.locator('#report').isVisible(), false);
+  assert.equal(await item('Finance').getAttribute('aria-expanded'), null);  // no children loaded
+  assert.equal(await page.locator('#audit li', {hasText: 'Data Browser\\Finance'}).count(), 0);
+  await shot('refused-node');
+});
+
+test('the design page draws pPage1 at its positions and applies through the component', async () => {
+  const design = await context.newPage();
+  await design.goto(new URL('/design', base).href);
+  await design.waitForSelector('body[data-ready="true"]');
+  assert.equal(await design.locator('#caption').innerText(), 'Nimbo Properties');
+  const box = await design.locator('#txtActivePort').evaluate((el) => [el.offsetLeft, el.offsetTop, el.offsetWidth, el.offsetHeight]);
+  assert.deepEqual(box.map(Math.round), [6, 25, 180, 22]);  // 90, 370, 2700, 330 twips
+  assert.equal(await design.getByLabel('ActivePort:').inputValue(), '0');
+
+  await design.getByLabel('ActivePort:').fill('abc');
+  await design.getByRole('button', {name: 'Apply'}).click();
+  await design.getByText('Error: 13, Type mismatch').waitFor();
+  await shot('design-error', design);
+
+  await design.getByLabel('ActivePort:').fill('80');
+  await design.getByLabel('DAMode:').fill('12.5');
+  await design.getByRole('button', {name: 'Apply'}).click();
+  await design.getByText(/Applied and saved/).waitFor();
+  assert.equal(await design.getByLabel('DAMode:').inputValue(), '12');
+  assert.deepEqual(JSON.parse(fs.readFileSync(path.join(scratch, 'form.json'), 'utf8')),
+                   {ActivePort: 80, DAMode: 12});
+  await design.close();
+});
+
+test('the server refuses foreign hosts, escapes from the folder and unmarked state changes', async () => {
+  const port = Number(new URL(base).port);
+  fs.writeFileSync(path.join(scratch, 'secret.txt'), 'secret');
+  assert.equal((await raw(port, {headers: {Host: 'attacker.example'}})).status, 403);
+  assert.equal((await raw(port, {headers: {Host: `attacker.example:${port}`}})).status, 403);
+  assert.equal((await raw(port, {headers: {Host: `localhost:${port}`}})).status, 200);
+  for (const target of ['/app/../secret.txt', '/app/%2e%2e/secret.txt', '/app/..%2fsecret.txt',
+                        '/app/%2E%2E%2Fsecret.txt', '/assets/../app/fp.htm', '/app/%2fetc%2fpasswd']) {
+    const answer = await raw(port, {target});
+    assert.notEqual(answer.status, 200, target);
+    assert.doesNotMatch(answer.body, /secret|root:/, target);
+  }
+  assert.equal((await raw(port, {target: '/app/fp.htm'})).status, 200);
+  assert.equal((await raw(port, {method: 'POST', target: '/api/refresh'})).status, 403);
+  // The page's own fetches carry the header; a page of another site cannot send it.
+  const status = await page.evaluate(() => fetch('/api/refresh', {method: 'POST'}).then((r) => r.status));
+  assert.equal(status, 403);
+});
+
+function demoCustomers(db) {
+  return Number(execFileSync('sqlite3', [db, 'SELECT COUNT(*) - 100000 FROM customers']).toString());
+}
+
+test('a tree of 100,000 nodes draws only the rows in view', async () => {
+  // The demo database with 100,000 more customers: the Customers node lists them all.
+  const folder = path.join(scratch, 'big');
+  fs.mkdirSync(folder);
+  execFileSync(nimbo, ['demo', folder]);
+  const db = path.join(folder, 'demo.db');
+  execFileSync('sqlite3', [db, `WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000)
+    INSERT INTO customers (id, account, name) SELECT 100000 + i, 'X-' || i, printf('Customer %06d', i) FROM n;`]);
+  const big = await serve(['--db', db, '--folder', folder]);
+  const tab = await context.newPage();
+  await tab.goto(big.url);
+  await tab.waitForSelector('body[data-ready="true"]');
+  await tab.locator('[role="treeitem"]', {hasText: 'Customers'}).click();
+  await tab.waitForFunction(() => document.querySelectorAll('[role="treeitem"]').length > 20 &&
+      document.getElementById('tree').getAttribute('aria-busy') === 'false', null, {timeout: 120000});
+  const drawn = await tab.locator('[role="treeitem"]').count();
+  assert.ok(drawn < 80, `${drawn} rows in the document`);
+  await tab.locator('#tree').focus();
+  await tab.keyboard.press('End');
+  const active = tab.locator('[role="treeitem"].active');
+  assert.equal(await active.locator('.label').innerText(), 'Sales by Region');
+  for (let i = 0; i < 3; i++) await tab.keyboard.press('ArrowUp');
+  // The last of the 100,000 and more customers, drawn after a jump to the bottom of the list.
+  assert.equal(await active.getAttribute('aria-level'), '3');
+  assert.equal(Number(await active.getAttribute('aria-setsize')), 100000 + (await demoCustomers(db)));
+  assert.ok(await tab.locator('[role="treeitem"]').count() < 80);
+  await shot('large-tree', tab);
+  await tab.close();
+});
+
+test('a narrow window stacks the tree above the report', async () => {
+  const narrow = await context.newPage();
+  await narrow.setViewportSize({width: 390, height: 844});
+  await narrow.goto(base);
+  await narrow.waitForSelector('body[data-ready="true"]');
+  const tree = await narrow.locator('.tree-pane').boundingBox();
+  const pane = await narrow.locator('.report-pane').boundingBox();
+  assert.ok(tree.y + tree.height <= pane.y + 1, 'tree above report');
+  assert.ok(pane.width > 340, 'report spans the width');
+  await shot('narrow', narrow);
+  await narrow.close();
+});
