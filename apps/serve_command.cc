@@ -1,12 +1,11 @@
 // nimbo serve: the web host. Shows the tree and the report pages in a real browser, on
 // 127.0.0.1 only, until Ctrl-C.
+#include <asio/signal_set.hpp>
 #include <csignal>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include <asio/signal_set.hpp>
 
 #include "browser_session.h"
 #include "commands.h"

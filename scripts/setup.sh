@@ -10,7 +10,10 @@ packages=(
   libfmt-dev libasio-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sharutils hyperfine time
+  chromium
 )
+# The browser tests run on the machine's Node.js; Debian's is the fallback where there is none.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,4 +26,11 @@ if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The browser tests' npm packages, exactly as the lock file pins them.
+web_tests="$(dirname "$0")/../tests/web"
+if [ ! -f "$web_tests/node_modules/.package-lock.json" ] ||
+   [ "$web_tests/package-lock.json" -nt "$web_tests/node_modules/.package-lock.json" ]; then
+  (cd "$web_tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -11,6 +11,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBO_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# Browser tests: the release build's `nimbo serve` on a free loopback port, driven through
+# Chromium; screenshots of the main states land in build/web-artifacts.
+(cd tests/web && NIMBO_BIN="$PWD/../../build/nimbo" NIMBO_ARTIFACTS="$PWD/../../build/web-artifacts" \
+  node --test --test-concurrency=1)
+
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNIMBO_WERROR=ON -DNIMBO_SANITIZE=ON \
   -DNIMBO_BENCH=OFF
 cmake --build build-asan -j "$jobs"

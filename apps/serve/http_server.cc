@@ -1,6 +1,8 @@
 // The web host's routes and safety rules.
 #include "serve/http_server.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -8,8 +10,6 @@
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
-
-#include <fmt/format.h>
 
 #include "serve/assets.h"
 
@@ -76,25 +76,24 @@ std::string_view SniffImage(std::string_view bytes) {
 
 HttpServer::HttpServer(WebHost& host) : host_(host) {
   server_.set_payload_max_length(kMaxBodyBytes);
-  server_.set_pre_routing_handler(
-      [this](const httplib::Request& request, httplib::Response& response) {
-        response.set_header("X-Content-Type-Options", "nosniff");
-        response.set_header("X-Frame-Options", "SAMEORIGIN");
-        response.set_header("Referrer-Policy", "no-referrer");
-        response.set_header("Cache-Control", "no-store");
-        if (!HostAllowed(request)) {
-          Refuse(response, 403, "This server answers only to 127.0.0.1 and localhost.");
-          return httplib::Server::HandlerResponse::Handled;
-        }
-        if (request.method != "GET" && request.method != "HEAD") {
-          if (request.get_header_value(std::string(kRequestHeader)) != "1" ||
-              !OriginAllowed(request)) {
-            Refuse(response, 403, "State changes need the page's own request header.");
-            return httplib::Server::HandlerResponse::Handled;
-          }
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-      });
+  server_.set_pre_routing_handler([this](const httplib::Request& request,
+                                         httplib::Response& response) {
+    response.set_header("X-Content-Type-Options", "nosniff");
+    response.set_header("X-Frame-Options", "SAMEORIGIN");
+    response.set_header("Referrer-Policy", "no-referrer");
+    response.set_header("Cache-Control", "no-store");
+    if (!HostAllowed(request)) {
+      Refuse(response, 403, "This server answers only to 127.0.0.1 and localhost.");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+      if (request.get_header_value(std::string(kRequestHeader)) != "1" || !OriginAllowed(request)) {
+        Refuse(response, 403, "State changes need the page's own request header.");
+        return httplib::Server::HandlerResponse::Handled;
+      }
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
   server_.set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
         std::string what = "Internal error.";
@@ -179,9 +178,8 @@ void HttpServer::Routes() {
     ServeAppFile(req.matches[1].str(), res);
   });
 
-  server_.Get("/api/state", [this](const Request&, Response& res) {
-    SendJson(res, host_.State());
-  });
+  server_.Get("/api/state",
+              [this](const Request&, Response& res) { SendJson(res, host_.State()); });
   server_.Get("/api/events", [this](const Request& req, Response& res) {
     std::int64_t after = 0;
     try {
@@ -193,13 +191,11 @@ void HttpServer::Routes() {
     const bool wait = req.get_param_value("wait") == "1";
     SendJson(res, host_.EventsAfter(after, wait ? kEventWaitMs : 0));
   });
-  server_.Get("/api/design", [this](const Request&, Response& res) {
-    SendJson(res, host_.DesignPage());
-  });
+  server_.Get("/api/design",
+              [this](const Request&, Response& res) { SendJson(res, host_.DesignPage()); });
 
-  server_.Post("/api/refresh", [this](const Request&, Response& res) {
-    SendJson(res, host_.Refresh());
-  });
+  server_.Post("/api/refresh",
+               [this](const Request&, Response& res) { SendJson(res, host_.Refresh()); });
   server_.Post("/api/display", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
@@ -210,8 +206,8 @@ void HttpServer::Routes() {
   server_.Post("/api/expand", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
-    const auto state =
-        host_.Expand(body->value("index", 0), body->value("text", ""), body->value("expanded", true));
+    const auto state = host_.Expand(body->value("index", 0), body->value("text", ""),
+                                    body->value("expanded", true));
     if (!state) return Refuse(res, 409, "The tree has changed; reload it.");
     SendJson(res, *state);
   });
@@ -223,7 +219,8 @@ void HttpServer::Routes() {
   server_.Post("/api/design", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
-    SendJson(res, host_.ApplyDesign(body->value("txtActivePort", ""), body->value("txtDAMode", "")));
+    SendJson(res,
+             host_.ApplyDesign(body->value("txtActivePort", ""), body->value("txtDAMode", "")));
   });
 }
 

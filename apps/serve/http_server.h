@@ -15,11 +15,11 @@
 #ifndef NIMBO_APPS_SERVE_HTTP_SERVER_H_
 #define NIMBO_APPS_SERVE_HTTP_SERVER_H_
 
+#include <httplib.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-#include <httplib.h>
 
 #include "serve/web_host.h"
 

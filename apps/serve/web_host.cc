@@ -1,6 +1,7 @@
 // The web host's component thread: the browsing session, the design page and the event log.
 #include "serve/web_host.h"
 
+#include <fmt/format.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 #include <ostream>
 #include <stdexcept>
 #include <streambuf>
-
-#include <fmt/format.h>
 
 #include "nimbo/error.h"
 
@@ -147,8 +146,8 @@ void WebHost::OnEventLine(const std::string& line) {
     const std::string url = event.value("url", "");
     const std::string prefix = folder_ + "/";
     if (url.compare(0, prefix.size(), prefix) == 0) {
-      page_ = fmt::format("/app/{}?v={}", EncodeSegment(url.substr(prefix.size())),
-                          ++page_version_);
+      page_ =
+          fmt::format("/app/{}?v={}", EncodeSegment(url.substr(prefix.size())), ++page_version_);
     } else {
       page_.clear();  // "about:blank", or a place the host does not serve
     }
@@ -171,9 +170,8 @@ json WebHost::TreeRows() const {
   // One compact row per node in display order: the client draws only the rows in view.
   json rows = json::array();
   session_->tree().Walk([&rows](const std::shared_ptr<Node>& node, int depth) {
-    rows.push_back(json::array({node->Index(), depth, node->Text(), node->Image(),
-                                node->Expanded(), node->Selected(), node->Children(),
-                                CssColour(node->ForeColor())}));
+    rows.push_back(json::array({node->Index(), depth, node->Text(), node->Image(), node->Expanded(),
+                                node->Selected(), node->Children(), CssColour(node->ForeColor())}));
   });
   return rows;
 }

@@ -6,6 +6,9 @@
 #ifndef NIMBO_APPS_SERVE_WEB_HOST_H_
 #define NIMBO_APPS_SERVE_WEB_HOST_H_
 
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -13,16 +16,12 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
-
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
-#include <nlohmann/json.hpp>
 
 #include "browser_session.h"
 #include "nimbo/json_property_bag.h"
@@ -34,13 +33,13 @@ using json = nlohmann::ordered_json;
 
 // Everything `nimbo serve` is told on its command line.
 struct ServeOptions {
-  SessionOptions session;      // --db, --folder, --role, --talking, ...
-  int port = 8080;             // 0 picks a free port
-  bool can_mail = false;       // the user may mail pages
-  std::string smtp;            // mail server, HOST[:PORT]
-  std::string from;            // sender address
-  std::string from_name;       // sender name
-  std::string form;            // property file the design page saves; empty: not saved
+  SessionOptions session;  // --db, --folder, --role, --talking, ...
+  int port = 8080;         // 0 picks a free port
+  bool can_mail = false;   // the user may mail pages
+  std::string smtp;        // mail server, HOST[:PORT]
+  std::string from;        // sender address
+  std::string from_name;   // sender name
+  std::string form;        // property file the design page saves; empty: not saved
 };
 
 class WebHost {
@@ -117,7 +116,7 @@ class WebHost {
   std::unique_ptr<std::ostream> event_stream_;
   std::unique_ptr<BrowserSession> session_;
   std::string folder_;
-  std::string page_;           // the shown page's address in the host ("" for none)
+  std::string page_;  // the shown page's address in the host ("" for none)
   std::int64_t page_version_ = 0;
   std::optional<json> open_form_;  // OpenForm raised by the current ProcessUrl call
   std::shared_ptr<DesignTimeContainer> design_container_;
