@@ -118,6 +118,10 @@ test('clicking nodes shows their pages and loads their children', async () => {
   // Each display is in the audit trail.
   await page.locator('#audit li', {hasText: 'Data Browser\\Customers\\Blue Door Bakery'}).waitFor();
   await shot('record-page');
+  // NIMBO_DOCS_SCREENSHOT=1 also renews the README's picture.
+  if (process.env.NIMBO_DOCS_SCREENSHOT === '1') {
+    await page.screenshot({path: path.join(root, 'docs/screenshot.png')});
+  }
 });
 
 test('the keyboard moves, opens, closes and selects like a tree view', async () => {
