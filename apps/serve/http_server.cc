@@ -32,6 +32,11 @@ void SendJson(httplib::Response& response, const json& body, int status = 200) {
                        "application/json");
 }
 
+void SendJsonText(httplib::Response& response, std::string body) {
+  response.status = 200;
+  response.set_content(std::move(body), "application/json");
+}
+
 void Refuse(httplib::Response& response, int status, const std::string& why) {
   SendJson(response, {{"error", why}}, status);
 }
@@ -179,7 +184,7 @@ void HttpServer::Routes() {
   });
 
   server_.Get("/api/state",
-              [this](const Request&, Response& res) { SendJson(res, host_.State()); });
+              [this](const Request&, Response& res) { SendJsonText(res, host_.State()); });
   server_.Get("/api/events", [this](const Request& req, Response& res) {
     std::int64_t after = 0;
     try {
@@ -195,13 +200,13 @@ void HttpServer::Routes() {
               [this](const Request&, Response& res) { SendJson(res, host_.DesignPage()); });
 
   server_.Post("/api/refresh",
-               [this](const Request&, Response& res) { SendJson(res, host_.Refresh()); });
+               [this](const Request&, Response& res) { SendJsonText(res, host_.Refresh()); });
   server_.Post("/api/display", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
     const auto state = host_.Display(body->value("index", 0), body->value("text", ""));
     if (!state) return Refuse(res, 409, "The tree has changed; reload it.");
-    SendJson(res, *state);
+    SendJsonText(res, *state);
   });
   server_.Post("/api/expand", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
@@ -209,7 +214,7 @@ void HttpServer::Routes() {
     const auto state = host_.Expand(body->value("index", 0), body->value("text", ""),
                                     body->value("expanded", true));
     if (!state) return Refuse(res, 409, "The tree has changed; reload it.");
-    SendJson(res, *state);
+    SendJsonText(res, *state);
   });
   server_.Post("/api/url", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);

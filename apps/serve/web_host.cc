@@ -9,6 +9,7 @@
 #include <charconv>
 #include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <ostream>
 #include <stdexcept>
 #include <streambuf>
@@ -35,6 +36,24 @@ constexpr DemoForm kDemoForms[] = {
 std::string CssColour(std::int32_t bgr) {
   const auto v = static_cast<std::uint32_t>(bgr);
   return fmt::format("#{:02x}{:02x}{:02x}", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+}
+
+// Appends a text as a JSON string; invalid UTF-8 is replaced rather than fatal.
+void AppendJsonString(const std::string& text, std::string& out) {
+  bool plain = true;
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == '"' || c == '\\' || c >= 0x80) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    out += '"';
+    out += text;
+    out += '"';
+    return;
+  }
+  out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 // Percent-encodes everything but unreserved characters, so a file name is one path segment.
@@ -166,28 +185,37 @@ void WebHost::OnEventLine(const std::string& line) {
   events_changed_.notify_all();
 }
 
-json WebHost::TreeRows() const {
+void WebHost::AppendTreeRows(std::string& out) const {
   // One compact row per node in display order: the client draws only the rows in view.
-  json rows = json::array();
-  session_->tree().Walk([&rows](const std::shared_ptr<Node>& node, int depth) {
-    rows.push_back(json::array({node->Index(), depth, node->Text(), node->Image(), node->Expanded(),
-                                node->Selected(), node->Children(), CssColour(node->ForeColor())}));
+  out += '[';
+  bool first = true;
+  session_->tree().Walk([&](const std::shared_ptr<Node>& node, int depth) {
+    if (!first) out += ',';
+    first = false;
+    fmt::format_to(std::back_inserter(out), "[{},{},", node->Index(), depth);
+    AppendJsonString(node->Text(), out);
+    out += ',';
+    AppendJsonString(node->Image(), out);
+    fmt::format_to(std::back_inserter(out), ",{},{},{},\"{}\"]", node->Expanded(), node->Selected(),
+                   node->Children(), CssColour(node->ForeColor()));
   });
-  return rows;
+  out += ']';
 }
 
-json WebHost::StateOnThread() {
+std::string WebHost::StateOnThread() {
   std::int64_t seq = 0;
   {
     std::lock_guard lock(events_mutex_);
     seq = last_seq_;
   }
-  return {{"tree", TreeRows()},
-          {"enabled", session_->tree().Enabled()},
-          {"page", page_},
-          {"talking", options_.session.talking},
-          {"canMail", options_.can_mail},
-          {"seq", seq}};
+  std::string out = "{\"tree\":";
+  AppendTreeRows(out);
+  fmt::format_to(std::back_inserter(out),
+                 ",\"enabled\":{},\"talking\":{},\"canMail\":{},\"seq\":{},\"page\":",
+                 session_->tree().Enabled(), options_.session.talking, options_.can_mail, seq);
+  AppendJsonString(page_, out);
+  out += '}';
+  return out;
 }
 
 std::shared_ptr<Node> WebHost::NodeAt(int index, const std::string& text) const {
@@ -197,15 +225,15 @@ std::shared_ptr<Node> WebHost::NodeAt(int index, const std::string& text) const 
   return node->Text() == text ? node : nullptr;
 }
 
-json WebHost::Refresh() {
+std::string WebHost::Refresh() {
   return Call([this] {
     session_->control().RefreshBrowser();
     return StateOnThread();
   });
 }
 
-std::optional<json> WebHost::Display(int index, const std::string& text) {
-  return Call([this, index, &text]() -> std::optional<json> {
+std::optional<std::string> WebHost::Display(int index, const std::string& text) {
+  return Call([this, index, &text]() -> std::optional<std::string> {
     auto node = NodeAt(index, text);
     if (!node) return std::nullopt;
     node->Selected(true);
@@ -214,8 +242,8 @@ std::optional<json> WebHost::Display(int index, const std::string& text) {
   });
 }
 
-std::optional<json> WebHost::Expand(int index, const std::string& text, bool expanded) {
-  return Call([this, index, &text, expanded]() -> std::optional<json> {
+std::optional<std::string> WebHost::Expand(int index, const std::string& text, bool expanded) {
+  return Call([this, index, &text, expanded]() -> std::optional<std::string> {
     auto node = NodeAt(index, text);
     if (!node) return std::nullopt;
     node->Expanded(expanded);
@@ -239,7 +267,7 @@ json WebHost::ProcessUrl(const std::string& url) {
   });
 }
 
-json WebHost::State() {
+std::string WebHost::State() {
   return Call([this] { return StateOnThread(); });
 }
 

@@ -65,18 +65,22 @@ class WebHost {
   // The component thread's context, for host objects that deliver notifications on it.
   asio::io_context& context() { return io_; }
 
-  // --- Browsing. Each runs on the component thread and answers with the state afterwards. ---
-  json Refresh();
+  // --- Browsing. Each runs on the component thread and answers with the state afterwards, as
+  // JSON text (see State()). ---
+  std::string Refresh();
   // Selects the node with the 1-based index, which the client knew by `text`, and displays it.
   // Nothing: the tree has changed under the client (it should reload the state).
-  std::optional<json> Display(int index, const std::string& text);
+  std::optional<std::string> Display(int index, const std::string& text);
   // Expands or collapses a node in the tree the user sees (the host's own business).
-  std::optional<json> Expand(int index, const std::string& text, bool expanded);
+  std::optional<std::string> Expand(int index, const std::string& text, bool expanded);
   // Passes a link's address to the component. Answers {"handled": bool} and, when the component
   // raised OpenForm, {"form": {"nFrm", "nID", "fields": [[name, value], ...]}}.
   json ProcessUrl(const std::string& url);
-  // The tree, the shown page and the host's settings.
-  json State();
+  // The tree, the shown page and the host's settings, as JSON text: {"tree": rows, "enabled",
+  // "page", "talking", "canMail", "seq"}, each row [index, depth, text, image, expanded,
+  // selected, children, colour] in display order. Written directly rather than through a JSON
+  // document, because a tree of 100,000 nodes is sent after every change.
+  std::string State();
 
   // --- The design-time property page. ---
   // The page model (caption, controls at their twips positions) and the boxes' texts.
@@ -100,8 +104,8 @@ class WebHost {
   class LineSink;
 
   void OnEventLine(const std::string& line);
-  json StateOnThread();
-  json TreeRows() const;
+  std::string StateOnThread();
+  void AppendTreeRows(std::string& out) const;
   std::shared_ptr<Node> NodeAt(int index, const std::string& text) const;
   json DesignOnThread() const;
   json DemoRecord(const std::string& form, const std::string& id) const;

@@ -170,7 +170,11 @@ TEST_F(ServeSafetyTest, StateChangesArePostsWithTheRequestHeaderFromThisOrigin) 
       Post("/api/refresh", "X-Nimbo-Request: 1\r\nOrigin: http://attacker.example\r\n").status,
       403);
   EXPECT_EQ(Post("/api/refresh", "X-Nimbo-Request: 1\r\nOrigin: null\r\n").status, 403);
-  EXPECT_EQ(Post("/api/refresh", "X-Nimbo-Request: 1\r\n").status, 200);
+  const Reply refreshed = Post("/api/refresh", "X-Nimbo-Request: 1\r\n");
+  EXPECT_EQ(refreshed.status, 200);
+  const json state = json::parse(refreshed.text.substr(refreshed.text.find("\r\n\r\n") + 4));
+  ASSERT_TRUE(state.is_object());
+  EXPECT_EQ(state["tree"][0][2], "Data Browser");
   EXPECT_EQ(Post("/api/refresh", "X-Nimbo-Request: 1\r\n" + origin).status, 200);
   // A GET never changes anything: there is no GET route for a state change.
   EXPECT_EQ(Get("/api/refresh").status, 404);
