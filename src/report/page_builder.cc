@@ -100,8 +100,7 @@ const SectionKind* FindKind(std::string_view letter) {
 void WriteSectionRow(ControlState& s, TextFileWriter& page, int row) {
   // The rows are looked up afresh at each use: an event handler may reload them meanwhile.
   const Rows& rows = s.SectionRows;
-  const std::string query =
-      "EXEC " + TextOf(rows(4, row)) + ExpandMacros(s, TextOf(rows(5, row)));
+  const std::string query = "EXEC " + TextOf(rows(4, row)) + ExpandMacros(s, TextOf(rows(5, row)));
   if (!ReadData(s, query, s.mRS)) s.events->NimboMessage(kReadError);
 
   const Variant& letter = rows(6, row);

@@ -81,8 +81,9 @@ class PageBuilderTest : public testing::ReportTest {
     db_.AddProcedure("SalesFor", "SELECT * FROM sales WHERE Region = @Region");
     b_.control.Heading("Acme Stores");
     // A definition always has section rows; this one belongs to another page.
-    db_.Run("INSERT INTO sections VALUES (99, 99, NULL, 'Elsewhere', 'SalesList', '', 'S', NULL,"
-            " 'ALL');");
+    db_.Run(
+        "INSERT INTO sections VALUES (99, 99, NULL, 'Elsewhere', 'SalesList', '', 'S', NULL,"
+        " 'ALL');");
   }
 
   // Stores section rows, "(id, page, unused, caption, proc, macro, kind, form, totals)" each, and
@@ -115,8 +116,8 @@ TEST_F(PageBuilderTest, APageWithoutSectionsIsHeaderAndClosingShownAndLogged) {
 }
 
 TEST_F(PageBuilderTest, WorkedExamplesInStoredOrder) {
-  Sections({kSalesRow, "(11, 3, NULL, 'Other page', 'SalesList', '', 'S', NULL, 'ALL')",
-            kCustomerRow});
+  Sections(
+      {kSalesRow, "(11, 3, NULL, 'Other page', 'SalesList', '', 'S', NULL, 'ALL')", kCustomerRow});
   EXPECT_EQ(Build(2), Join({{kHeader}, kSalesTable, {kCustomerForm, kClosing}}));
   EXPECT_EQ(Shown(), Lines{s().PagePath});
   EXPECT_EQ(events(), Lines{kView});
@@ -146,7 +147,8 @@ TEST_F(PageBuilderTest, SectionQueriesTakeTheExpandedMacro) {
             "<p id='TTL004' class=ph><img src='circle.gif'>  Region: North<table id='TBL004' "
             "border=1 width=100%><tr><td class=thc>Region</td><td class=thc>Units</td>"
             "<td class=thc>Amount</td>");
-  EXPECT_EQ(page[2], "<tr><td class=tdl>North</td><td class=tdr>10</td><td class=tdr>1,500.50</td>");
+  EXPECT_EQ(page[2],
+            "<tr><td class=tdl>North</td><td class=tdr>10</td><td class=tdr>1,500.50</td>");
   EXPECT_EQ(page[3],
             "<tr><td class=tfl>Total:</td><td class=tfr>.</td><td class=tfr>1,500.50</td>"
             "</table><br><br>");
@@ -223,8 +225,8 @@ TEST_F(PageBuilderTest, AnErrorInsideASectionEndsOnlyThatSection) {
 }
 
 TEST_F(PageBuilderTest, AnErrorInTheBuildEndsItUnshownAndUnlogged) {
-  Sections({kCustomerRow, "(NULL, 2, NULL, 'No number', 'SalesList', '', 'S', NULL, 'ALL')",
-            kSalesRow});
+  Sections(
+      {kCustomerRow, "(NULL, 2, NULL, 'No number', 'SalesList', '', 'S', NULL, 'ALL')", kSalesRow});
   // The section number is read when the row's writer is called: what came before stays.
   EXPECT_EQ(Build(2), (Lines{kHeader, kCustomerForm}));
   EXPECT_EQ(events(), Lines{"BlaBla|Error: 94, Invalid use of Null"});
