@@ -16,6 +16,8 @@ inline constexpr int kExitUsage = 2;    // the command line or a selection was w
 
 // Adds a subcommand to `app`; sets `run` to the function that runs it once parsed.
 void AddPropsCommand(CLI::App& app, std::function<int()>& run);
+void AddDemoCommand(CLI::App& app, std::function<int()>& run);
+void AddRenderCommand(CLI::App& app, std::function<int()>& run);
 
 }  // namespace nimbo::app
 

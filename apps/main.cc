@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
 
   std::function<int()> run;
   nimbo::app::AddPropsCommand(app, run);
+  nimbo::app::AddDemoCommand(app, run);
+  nimbo::app::AddRenderCommand(app, run);
 
   try {
     app.parse(argc, argv);

@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds, and runs the nimbo program.
-# Node display is not built yet, so for now this shows the component's version and drives the
-# design-time property page over a scratch property file.
+# The main job: sets up, builds, and shows the demo. It renders a walk through the demo
+# database's tree with `nimbo render` and says where the report page is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-nimbo=build/nimbo
-"$nimbo" --version
-"$nimbo" props --help
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-"$nimbo" props "$scratch/form.json" --set ActivePort=80
-echo "saved: $(tr -d '\n ' < "$scratch/form.json")"
+nimbo=$PWD/build/nimbo
+mkdir -p build/demo
+"$nimbo" render --folder build/demo --role 1 --heading "Homeware & Co." --display-path \
+  --date-format "dd Mmm yyyy" --select Customers --select "Blue Door Bakery" --tree
+echo
+echo "Report page: $PWD/build/demo/oDatNav.htm (front page: $PWD/build/demo/fp.htm)"

@@ -6,9 +6,10 @@ set -euo pipefail
 packages=(
   build-essential g++ cmake ninja-build pkg-config
   libsqlite3-dev sqlite3
+  libgif-dev libjpeg-dev
   libfmt-dev libasio-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  sharutils
+  sharutils hyperfine time
 )
 
 missing=()

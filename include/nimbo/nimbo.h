@@ -83,6 +83,15 @@ class Nimbo {
   // Hands in the host's socket, replacing an earlier one.
   void SetWinSock(std::shared_ptr<Socket> ws);
 
+  // Reloads the browser definition from the database, rebuilds the tree under its root
+  // "Data Browser", displays the root and shows the front page. A failing step is passed over
+  // and the next one runs; failures reach the host only as events.
+  void RefreshBrowser();
+  // Displays a node of the host's tree view (normally its SelectedItem): loads its children
+  // when it has none, and writes and shows its report page. Raises Busy True at the start and
+  // Busy False at the end, on every path. Never raises.
+  void DisplayFor(const std::shared_ptr<Node>& Node);
+
   // Handles a navigation request of the browser. For a record link (an address holding "^",
   // then a five-character form number, then the record id) raises LogIt "Form" and OpenForm and
   // returns True: the browser is not to follow it. Any other address returns False. Never

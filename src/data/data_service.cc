@@ -40,7 +40,7 @@ bool Srv::ConnectionString(const std::string& pCS) {
   try {
     connection_text_ = IsConnectionText(pCS)
                            ? pCS
-                           : "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                           : "Provider=Nimbo.SQLite.1;Data Source=" +
                                  DataSourceValue(pCS) + ";Persist Security Info=False";
     if (connection_) {
       auto old = std::move(connection_);

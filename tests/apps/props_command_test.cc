@@ -1,8 +1,8 @@
 // The design-time host, run as a real program over real property files.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "testing/test_support.h"
 

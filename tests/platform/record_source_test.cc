@@ -57,7 +57,7 @@ TEST(ConnectionTest, OpensWithTheDataServiceText) {
   auto connection = CreateConnection();
   EXPECT_EQ(connection->State(), kStateClosed);
   // Keys in any case, blanks around keys and values, other keys ignored.
-  connection->Open("Provider=Microsoft.Jet.OLEDB.4.0; data SOURCE =  " + db.path().string() +
+  connection->Open("Provider=Nimbo.SQLite.1; data SOURCE =  " + db.path().string() +
                    "  ;Persist Security Info=False");
   EXPECT_EQ(connection->State(), kStateOpen);
   EXPECT_EQ(ErrorOf([&] { connection->Open("Data Source=" + db.path().string()); }),
@@ -87,7 +87,7 @@ TEST(ConnectionTest, RefusesWhatIsNotAnExistingDatabaseFileAndCreatesNothing) {
       "Data Source=file:" + (dir / "created.db").string() + "?mode=rwc",
       "Data Source=:memory:",
       "Data Source=",
-      "Provider=Microsoft.Jet.OLEDB.4.0",
+      "Provider=Nimbo.SQLite.1",
       "Data Source=" + (dir / "notes.txt").string(),
       "Data Source=" + dir.path().string(),
       "Data Source",

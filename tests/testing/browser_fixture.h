@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "control/control_state.h"
 #include "nimbo/events.h"
 #include "nimbo/nimbo.h"
 #include "testing/sqlite_fixture.h"

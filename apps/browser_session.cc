@@ -1,0 +1,148 @@
+// The browsing session shared by the render, mail and serve subcommands.
+#include "browser_session.h"
+
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+
+#include "demo/demo.h"
+#include "nimbo/clock.h"
+#include "nimbo/date.h"
+#include "nimbo/error.h"
+
+namespace nimbo::app {
+
+using json = nlohmann::ordered_json;
+
+// Prints each event as a JSON line as it is raised.
+class BrowserSession::Printer : public Events {
+ public:
+  explicit Printer(std::ostream& out) : out_(out) {}
+  void Busy(bool IsBusy) override { Emit({{"event", "Busy"}, {"IsBusy", IsBusy}}); }
+  void OpenForm(const Variant& nFrm, const Variant& nID) override {
+    Emit({{"event", "OpenForm"}, {"nFrm", Text(nFrm)}, {"nID", Text(nID)}});
+  }
+  void NimboMessage(const std::string& sMessage) override {
+    Emit({{"event", "NimboMessage"}, {"sMessage", sMessage}});
+  }
+  void LogIt(const std::string& AType, const std::string& ANarration) override {
+    Emit({{"event", "LogIt"}, {"AType", AType}, {"ANarration", ANarration}});
+  }
+  void BlaBla(const std::string& sBlaBla) override {
+    Emit({{"event", "BlaBla"}, {"sBlaBla", sBlaBla}});
+  }
+
+ private:
+  static std::string Text(const Variant& value) {
+    return value.IsNull() ? std::string() : value.ToText();
+  }
+  void Emit(const json& line) { EmitJson(out_, line); }
+  std::ostream& out_;
+};
+
+// Design time while the session sets ActivePort, run time afterwards.
+class BrowserSession::SwitchableContainer : public Container {
+ public:
+  bool UserMode() const override { return user_mode; }
+  void PropertyChanged(std::string_view) override {}
+  bool user_mode = false;
+};
+
+void AddSessionOptions(CLI::App& command, SessionOptions& options) {
+  command.add_option("--db", options.db, "Database file (default: the demo database)");
+  command.add_option("--folder", options.folder,
+                     "Application folder for pages and images (default: the database's folder)");
+  command.add_option("--role", options.role, "UserRole of the user");
+  command.add_option("--heading", options.heading, "Report heading");
+  command.add_option("--date-format", options.date_format, "Pattern for date values");
+  command.add_flag("--display-path", options.display_path, "End pages with the node's path");
+  command.add_flag("--talking", options.talking, "Raise diagnostics (BlaBla)");
+  command.add_option("--active-port", options.active_port, "ActivePort (80 enables reading)");
+  command.add_option("--now", options.now, "Fixed current time, YYYY-MM-DDTHH:MM:SS");
+}
+
+void EmitJson(std::ostream& out, const json& line) {
+  out << line.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+  out.flush();
+}
+
+namespace {
+
+json NodeJson(const Node& node) {
+  json children = json::array();
+  for (auto child = node.Child(); child; child = child->Next()) {
+    children.push_back(NodeJson(*child));
+  }
+  return {{"text", node.Text()},         {"key", node.Key()},
+          {"tag", node.Tag()},           {"image", node.Image()},
+          {"expanded", node.Expanded()}, {"selected", node.Selected()},
+          {"children", std::move(children)}};
+}
+
+}  // namespace
+
+json TreeJson(const MemoryTreeView& tree) {
+  json nodes = json::array();
+  for (const auto& root : tree.Roots()) nodes.push_back(NodeJson(*root));
+  return nodes;
+}
+
+BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out) : out_(out) {
+  namespace fs = std::filesystem;
+  if (options.db.empty()) {
+    folder_ = options.folder.empty() ? std::string("nimbo-demo") : options.folder;
+    database_ = EnsureDemo(folder_);
+  } else {
+    database_ = options.db;
+    if (!fs::is_regular_file(database_)) {
+      throw std::runtime_error("no database file at " + database_);
+    }
+    folder_ = options.folder.empty() ? fs::absolute(database_).parent_path().string()
+                                     : options.folder;
+  }
+  if (!fs::is_directory(folder_)) throw std::runtime_error("no folder at " + folder_);
+  folder_ = fs::absolute(folder_).lexically_normal().string();
+  if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+
+  container_ = std::make_shared<SwitchableContainer>();
+  printer_ = std::make_shared<Printer>(out_);
+  tree_ = std::make_shared<MemoryTreeView>();
+  browser_ = std::make_shared<HeadlessBrowser>();
+  browser_->SetNavigateListener(
+      [this](const std::string& url) { EmitJson(out_, {{"event", "Navigate"}, {"url", url}}); });
+  control_ = std::make_unique<Nimbo>(container_, printer_);
+
+  control_->InitProperties();
+  control_->ActivePort(options.active_port);  // a design-time setting, made before the run
+  container_->user_mode = true;
+  control_->ApplicationFolder(folder_);
+  control_->ConnectionString(database_);
+  control_->UserRole(options.role);
+  control_->Heading(options.heading);
+  control_->DateFormat(options.date_format);
+  control_->DisplayPath(options.display_path);
+  control_->Talking(options.talking);
+  if (!options.now.empty()) {
+    const auto now = ParseDate(options.now);
+    if (!now) throw std::runtime_error("--now takes YYYY-MM-DDTHH:MM:SS, not " + options.now);
+    control_->SetClock(FixedClock(*now));
+  }
+  control_->SetControls(tree_, browser_);
+}
+
+BrowserSession::~BrowserSession() = default;
+
+bool BrowserSession::Select(const std::string& text) {
+  const auto selected = tree_->SelectedOrNull();
+  if (!selected) return false;
+  for (auto child = selected->Child(); child; child = child->Next()) {
+    if (child->Text() == text) {
+      child->Selected(true);
+      control_->DisplayFor(child);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace nimbo::app

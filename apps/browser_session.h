@@ -1,0 +1,77 @@
+// A browsing session of the command-line hosts: the component on the in-process tree view and
+// headless browser, with every event printed to stdout as one JSON line.
+#ifndef NIMBO_APPS_BROWSER_SESSION_H_
+#define NIMBO_APPS_BROWSER_SESSION_H_
+
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "nimbo/headless_browser.h"
+#include "nimbo/memory_tree_view.h"
+#include "nimbo/nimbo.h"
+
+namespace nimbo::app {
+
+// The options every browsing subcommand takes.
+struct SessionOptions {
+  std::string db;      // the database file; empty: the demo
+  std::string folder;  // the application folder; empty: the database's folder (or ./nimbo-demo)
+  int role = 0;
+  std::string heading;
+  std::string date_format;
+  bool display_path = false;
+  bool talking = false;
+  int active_port = 80;
+  std::string now;  // YYYY-MM-DDTHH:MM:SS; empty: the system clock
+};
+
+// Adds the shared options to a subcommand.
+void AddSessionOptions(CLI::App& command, SessionOptions& options);
+
+// Writes one event as a JSON line (invalid UTF-8 in texts is replaced, never fatal).
+void EmitJson(std::ostream& out, const nlohmann::ordered_json& line);
+
+// The whole tree in display order, as DESIGN's "Tree" event carries it.
+nlohmann::ordered_json TreeJson(const MemoryTreeView& tree);
+
+class BrowserSession {
+ public:
+  // Prepares the database (building the demo when none is named), the folder, the component at
+  // design time (ActivePort) and then at run time with the other options. Throws
+  // std::runtime_error with a message for the user when an option is unusable.
+  BrowserSession(const SessionOptions& options, std::ostream& out);
+  ~BrowserSession();
+
+  Nimbo& control() { return *control_; }
+  MemoryTreeView& tree() { return *tree_; }
+  HeadlessBrowser& browser() { return *browser_; }
+  const std::string& folder() const { return folder_; }
+  const std::string& database() const { return database_; }
+
+  // Selects the child of the selected node whose text is `text` and displays it. False when
+  // the selected node has no such child.
+  bool Select(const std::string& text);
+
+ private:
+  class Printer;
+  class SwitchableContainer;
+
+  std::ostream& out_;
+  std::string folder_;
+  std::string database_;
+  std::shared_ptr<SwitchableContainer> container_;
+  std::shared_ptr<Printer> printer_;
+  std::shared_ptr<MemoryTreeView> tree_;
+  std::shared_ptr<HeadlessBrowser> browser_;
+  std::unique_ptr<Nimbo> control_;
+};
+
+}  // namespace nimbo::app
+
+#endif  // NIMBO_APPS_BROWSER_SESSION_H_
