@@ -50,8 +50,9 @@ void WritePictureSection(ControlState& s, TextFileWriter& page, std::shared_ptr<
 // pixels high. `spec` is the trimmed "label:value" positions (from 0), or "ALL" (any case) for
 // one chart per field from the third on, numbered section * 10 + 1, + 2, ... A chart that stops
 // on an error (a bad spec, a position beyond the fields, a maximum of 0, more than 32,767
-// records) writes nothing; the charts of "ALL" before it stay. Leaves the record set after its
-// last record.
+// records) writes nothing; the charts of "ALL" before it stay. A record set that cannot count its
+// records gets only the closing rule "<hr width=100%>" of each chart. Leaves the record set after
+// its last record.
 void WriteChartSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
                        const std::string& title, std::int32_t section, const std::string& spec);
 
