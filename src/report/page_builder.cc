@@ -78,15 +78,13 @@ struct SectionKind {
   PlainSectionWriter plain_writer;
 };
 
-// The kinds in the order they are compared (letter case counts). The writers of the picture
-// ("I"), chart ("C") and grouped ("M") sections are still to be built: until their entries are
-// filled in, such rows run their query and read their columns like the others but write nothing.
+// The kinds in the order they are compared (letter case counts).
 constexpr SectionKind kSectionKinds[] = {
     {"H", SectionKind::Extra::kFormNumber, &WriteRecordSection, nullptr, nullptr},
     {"S", SectionKind::Extra::kList, nullptr, &WriteTableSection, nullptr},
-    {"C", SectionKind::Extra::kList, nullptr, nullptr /* WriteChartSection */, nullptr},
-    {"I", SectionKind::Extra::kFormNumber, nullptr /* WritePictureSection */, nullptr, nullptr},
-    {"M", SectionKind::Extra::kNone, nullptr, nullptr, nullptr /* WriteGroupedSection */},
+    {"C", SectionKind::Extra::kList, nullptr, &WriteChartSection, nullptr},
+    {"I", SectionKind::Extra::kFormNumber, &WritePictureSection, nullptr, nullptr},
+    {"M", SectionKind::Extra::kNone, nullptr, nullptr, &WriteGroupedSection},
 };
 
 const SectionKind* FindKind(std::string_view letter) {

@@ -99,4 +99,20 @@ void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t 
   out += "</td>";
 }
 
+void WriteFormFrame(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
+                    const std::string& title, std::int32_t section,
+                    const std::function<void(std::string& text)>& append_rows) {
+  RunSection(s, [&] {
+    if (CountRecords(s, rs, title) <= 0) return;
+    std::string text;
+    const std::string number = ElementNumber(section);
+    AppendTitleParagraph(s, title, number, text);
+    AppendTableStart(number, text);
+    rs->MoveFirst();
+    append_rows(text);
+    text += "</table><br>";
+    page.WriteLine(text);
+  });
+}
+
 }  // namespace nimbo

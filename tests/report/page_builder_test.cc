@@ -138,6 +138,33 @@ TEST_F(PageBuilderTest, RowsWithoutAProcedureOrAKnownKindWriteNothing) {
                              "NimboMessage|Error Reading Data From Database", kView}));
 }
 
+TEST_F(PageBuilderTest, ChartPictureAndGroupedRowsReachTheirWriters) {
+  db_.AddProcedure("SalesShape",
+                   "SHAPE {SELECT ID, Region FROM sales WHERE ID = 1} APPEND ({SELECT ID, Units "
+                   "FROM sales} RELATE ID TO ID) AS Detail");
+  Sections({"(6, 2, NULL, 'Units', 'SalesList', '', 'C', NULL, ' 1:2 ')",
+            "(8, 2, NULL, '', 'CustomerCard', '', 'I', '2', NULL)",
+            "(7, 2, NULL, '', 'SalesShape', '', 'M', NULL, NULL)",
+            // A chart row's null spec reads as ".", which is no spec.
+            "(9, 2, NULL, 'Units', 'SalesList', '', 'C', NULL, NULL)"});
+  const Lines page = Build(2);
+  ASSERT_EQ(page.size(), 11u);
+  EXPECT_TRUE(page[1].starts_with("<table><tr><td><img id='CTL006' src='chart.gif'>")) << page[1];
+  EXPECT_TRUE(
+      page[1].ends_with("<td class=cal>North</TD><td class=cal>South</TD></TR></TABLE>"
+                        "<hr width=100%>"))
+      << page[1];
+  EXPECT_EQ(page[2],
+            "<table id='TBL008' border=1 width=100%><td class=hn>ID: </td><td class=hvr><a "
+            "href='^000020000000017'>Click to Open Entry Form . . .</a></td><tr><td class=hn>"
+            "Name: </td><td class=hvl>Smith</td><tr><td class=hn>Balance: </td><td class=hvr>"
+            "1,234.50</td><tr></table><br>");
+  EXPECT_EQ(page[3], "<table id='TBL007' border=0 width=100%><tr>");
+  EXPECT_EQ(page[5], "<tr><td width=5%><img id=DTL021 src=plus.gif></td><td class=tdl>North</td>");
+  EXPECT_EQ(page[10], kClosing);
+  EXPECT_EQ(events(), (Lines{"BlaBla|Error: 13, Type mismatch", kView}));
+}
+
 TEST_F(PageBuilderTest, SectionQueriesTakeTheExpandedMacro) {
   Sections({"(4, 2, NULL, 'Region:', 'SalesFor', 'text', 'S', NULL, '3')"});
   Select("North");
