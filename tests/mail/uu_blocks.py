@@ -15,7 +15,10 @@ while i < len(lines):
         data = b""
         i += 1
         while lines[i] != b"`":
-            data += binascii.a2b_uu(lines[i])
+            # The encoder pads a short last group with spaces, not zeros; binascii would call
+            # the characters past the counted bytes garbage, so only those needed are passed.
+            count = (lines[i][0] - 32) & 63
+            data += binascii.a2b_uu(lines[i][:1 + (count * 4 + 2) // 3])
             i += 1
         if lines[i + 1] != b"end":
             sys.exit("block %s has no end line" % name)
