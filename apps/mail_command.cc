@@ -64,14 +64,20 @@ int RunMail(const MailOptions& options) {
 
     auto socket = std::make_shared<TcpSocket>();
     socket->SetNotifications({
-        .connected = [] { EmitJson(std::cout, {{"event", "SocketConnected"}}); },
+        .connected =
+            [] {
+              EmitJson(std::cout, {{"event", "SocketConnected"}});
+            },
         .data_arrival = [&control](std::int32_t bytes) { control.ProcessWSData(bytes); },
         .error =
             [&control](std::int16_t number, const std::string& description) {
               std::string text = description;
               control.HandleWSError(number, text);
             },
-        .closed = [] { EmitJson(std::cout, {{"event", "SocketClosed"}}); },
+        .closed =
+            [] {
+              EmitJson(std::cout, {{"event", "SocketClosed"}});
+            },
     });
     control.SetWinSock(socket);
     control.SendMail();
@@ -81,7 +87,8 @@ int RunMail(const MailOptions& options) {
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
                            std::chrono::duration<double>(std::max(options.timeout, 0.0)));
     while (socket->state() != TcpSocket::State::kClosed) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) {
         socket->Close();
         EmitJson(std::cout, {{"event", "Timeout"}, {"seconds", options.timeout}});
@@ -127,7 +134,8 @@ void AddMailCommand(CLI::App& app, std::function<int()>& run) {
   cmd->add_option("--timeout", options->timeout,
                   "Seconds to wait for the conversation to end (then close)")
       ->capture_default_str();
-  cmd->add_option("--can-mail", options->can_mail, "CanMail: whether the user may mail (true|false)")
+  cmd->add_option("--can-mail", options->can_mail,
+                  "CanMail: whether the user may mail (true|false)")
       ->capture_default_str();
   cmd->callback([&run, options] { run = [options] { return RunMail(*options); }; });
 }

@@ -1,11 +1,10 @@
 // Mailing a report page with 10 MB of attachments to a loopback aiosmtpd server, side by side
 // with Python's smtplib sending the same message bytes to the same server.
+#include <benchmark/benchmark.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
@@ -48,7 +47,8 @@ class Setup {
     fs::create_directories(folder_);
     std::mt19937 random(7);
     std::string page;
-    while (page.size() < kPageBytes) page += "<tr><td>Customer " + std::to_string(random()) + "</td></tr>\r\n";
+    while (page.size() < kPageBytes)
+      page += "<tr><td>Customer " + std::to_string(random()) + "</td></tr>\r\n";
     page.resize(kPageBytes);
     std::string picture(kPictureBytes, '\0');
     for (char& c : picture) c = static_cast<char>(random());
@@ -92,7 +92,9 @@ Setup& TheSetup() {
 
 class SentFlag : public nimbo::Events {
  public:
-  void NimboMessage(const std::string& text) override { sent = text == "Message Sent Successfully."; }
+  void NimboMessage(const std::string& text) override {
+    sent = text == "Message Sent Successfully.";
+  }
   bool sent = false;
 };
 
@@ -137,8 +139,9 @@ void BM_PythonSmtplib(benchmark::State& state) {
   Setup& setup = TheSetup();
   const fs::path message = setup.folder() / "message.txt";
   {
-    std::string text = "From:Ann <ann@example.org>\r\nTo:Bob <bob@example.org>\r\n"
-                       "Subject:Report\r\n\r\nSee below.\r\n\r\n";
+    std::string text =
+        "From:Ann <ann@example.org>\r\nTo:Bob <bob@example.org>\r\n"
+        "Subject:Report\r\n\r\nSee below.\r\n\r\n";
     for (const char* name : {"oDatNav.htm", "bg.jpg", "cbg.gif", "circle.gif", "chart.gif",
                              "minus.gif", "plus.gif", "pic1"}) {
       text += nimbo::UUEncodeFile((setup.folder() / name).string()) + "\r\n";

@@ -78,8 +78,8 @@ void Nimbo::SendMail() {
     s.MailStep = 0;
     s.mail_reply.clear();
   }
-  s.events->LogIt("E-Mail", "To:" + s.ToName + " <" + s.ToID + ">   " +
-                                SelectedNode(s)->FullPath());
+  s.events->LogIt("E-Mail",
+                  "To:" + s.ToName + " <" + s.ToID + ">   " + SelectedNode(s)->FullPath());
 }
 
 }  // namespace nimbo

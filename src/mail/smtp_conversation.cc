@@ -153,8 +153,7 @@ void Nimbo::ProcessWSData(std::int32_t /*bytesTotal*/) {
 }
 
 void Nimbo::HandleWSError(std::int16_t Number, std::string& Description) {
-  state_->events->NimboMessage("Winsock Error #: " + std::to_string(Number) + "\r\n" +
-                               Description);
+  state_->events->NimboMessage("Winsock Error #: " + std::to_string(Number) + "\r\n" + Description);
 }
 
 }  // namespace nimbo

@@ -1,7 +1,10 @@
 // nimbo::TcpSocket on standalone Asio: an io_context of the socket's own, run by the host's
 // thread through Poll and RunFor, so every completion handler runs on that thread.
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
+#include <asio.hpp>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -9,9 +12,6 @@
 #include <string>
 #include <system_error>
 #include <utility>
-
-#include <asio.hpp>
-#include <fmt/format.h>
 
 #include "nimbo/error.h"
 #include "nimbo/tcp_socket.h"
@@ -65,13 +65,13 @@ class TcpSocket::Impl {
         [this, generation](const std::error_code& error, tcp::resolver::results_type results) {
           if (generation != generation_) return;
           if (error) return Fail(error);
-          asio::async_connect(socket_, results,
-                              [this, generation](const std::error_code& connect_error,
-                                                 const tcp::endpoint&) {
-                                if (generation != generation_) return;
-                                if (connect_error) return Fail(connect_error);
-                                Connected(generation);
-                              });
+          asio::async_connect(
+              socket_, results,
+              [this, generation](const std::error_code& connect_error, const tcp::endpoint&) {
+                if (generation != generation_) return;
+                if (connect_error) return Fail(connect_error);
+                Connected(generation);
+              });
         });
   }
 
@@ -125,23 +125,23 @@ class TcpSocket::Impl {
   }
 
   void StartRead(std::uint64_t generation) {
-    socket_.async_read_some(
-        asio::buffer(read_buffer_), [this, generation](const std::error_code& error, std::size_t n) {
-          if (generation != generation_) return;
-          if (error == asio::error::eof) {
-            Close();
-            if (auto closed = notifications.closed) closed();
-            return;
-          }
-          if (error) return Fail(error);
-          inbox_.append(read_buffer_.data(), n);
-          StartRead(generation);
-          if (auto arrival = notifications.data_arrival) {
-            const std::size_t total = inbox_.size();
-            arrival(static_cast<std::int32_t>(
-                std::min<std::size_t>(total, std::numeric_limits<std::int32_t>::max())));
-          }
-        });
+    socket_.async_read_some(asio::buffer(read_buffer_),
+                            [this, generation](const std::error_code& error, std::size_t n) {
+                              if (generation != generation_) return;
+                              if (error == asio::error::eof) {
+                                Close();
+                                if (auto closed = notifications.closed) closed();
+                                return;
+                              }
+                              if (error) return Fail(error);
+                              inbox_.append(read_buffer_.data(), n);
+                              StartRead(generation);
+                              if (auto arrival = notifications.data_arrival) {
+                                const std::size_t total = inbox_.size();
+                                arrival(static_cast<std::int32_t>(std::min<std::size_t>(
+                                    total, std::numeric_limits<std::int32_t>::max())));
+                              }
+                            });
   }
 
   void StartWrite(std::uint64_t generation) {

@@ -23,8 +23,8 @@ testing::CommandResult Nimbo(const std::string& args) {
 }
 
 std::string MailArgs(const TempDir& dir, int port) {
-  return "mail --folder '" + dir.path().string() + "' --select Customers --server 127.0.0.1:" +
-         std::to_string(port) +
+  return "mail --folder '" + dir.path().string() +
+         "' --select Customers --server 127.0.0.1:" + std::to_string(port) +
          " --from ann@example.org --from-name Ann --to bob@example.org --to-name Bob"
          " --subject 'Customer list'";
 }
@@ -34,15 +34,20 @@ TEST(MailCommandTest, MailsTheShownPageAndExitsZero) {
   TempDir dir;
   const auto run = Nimbo(MailArgs(dir, sink.port()) + " --message 'Hello.'");
   EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_THAT(run.out, HasSubstr(R"({"event":"NimboMessage","sMessage":"Message Sent Successfully."})"));
-  EXPECT_THAT(run.out, HasSubstr(R"("AType":"E-Mail","ANarration":"To:Bob <bob@example.org>   Data Browser\\Customers")"));
+  EXPECT_THAT(run.out,
+              HasSubstr(R"({"event":"NimboMessage","sMessage":"Message Sent Successfully."})"));
+  EXPECT_THAT(
+      run.out,
+      HasSubstr(
+          R"("AType":"E-Mail","ANarration":"To:Bob <bob@example.org>   Data Browser\\Customers")"));
   const std::string mail = ReadFile(sink.Message(1));
-  EXPECT_THAT(mail, HasSubstr("Subject:Customer list\r\n\r\nHello.\r\n\r\nbegin 664 oDatNav.htm\r\n"));
+  EXPECT_THAT(mail,
+              HasSubstr("Subject:Customer list\r\n\r\nHello.\r\n\r\nbegin 664 oDatNav.htm\r\n"));
 
   TempDir decoded;
   const auto names = RunCommand("/usr/bin/python3 '" + std::string(NIMBO_SOURCE_DIR) +
-                                "/tests/mail/uu_blocks.py' '" + sink.Message(1).string() +
-                                "' '" + decoded.path().string() + "'");
+                                "/tests/mail/uu_blocks.py' '" + sink.Message(1).string() + "' '" +
+                                decoded.path().string() + "'");
   ASSERT_EQ(names.status, 0);
   EXPECT_THAT(names.out, HasSubstr("oDatNav.htm\n"));
   EXPECT_EQ(ReadFile(decoded / "oDatNav.htm"), ReadFile(dir / "oDatNav.htm"));
@@ -88,12 +93,19 @@ TEST(MailCommandTest, RenderSavesAndPrintsTheShownPage) {
                    saved.string() + "' --print");
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(ReadFile(saved), ReadFile(dir / "oDatNav.htm"));
-  EXPECT_THAT(run.out, HasSubstr(R"({"event":"LogIt","AType":"Save","ANarration":"Data Browser\\Customers"})"));
-  EXPECT_THAT(run.out, HasSubstr("Print command Error: Print is not available: the host supplies no printer"));
-  EXPECT_THAT(run.out, HasSubstr(R"({"event":"LogIt","AType":"Print","ANarration":"Data Browser\\Customers"})"));
+  EXPECT_THAT(
+      run.out,
+      HasSubstr(R"({"event":"LogIt","AType":"Save","ANarration":"Data Browser\\Customers"})"));
+  EXPECT_THAT(
+      run.out,
+      HasSubstr("Print command Error: Print is not available: the host supplies no printer"));
+  EXPECT_THAT(
+      run.out,
+      HasSubstr(R"({"event":"LogIt","AType":"Print","ANarration":"Data Browser\\Customers"})"));
 
   const auto printed = dir / "printed.htm";
-  run = Nimbo("render --folder '" + dir.path().string() + "' --print-to '" + printed.string() + "'");
+  run =
+      Nimbo("render --folder '" + dir.path().string() + "' --print-to '" + printed.string() + "'");
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(ReadFile(printed), ReadFile(dir / "fp.htm"));  // after a refresh the front page shows
 }

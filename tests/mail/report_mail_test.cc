@@ -88,22 +88,22 @@ TEST(ReportMailTest, WithoutPermissionNothingIsEncodedOrConnectedButTheAttemptIs
 TEST(ReportMailTest, LineBreakInAnyAddressNameOrSubjectRefusesToStart) {
   using Setter = void (Nimbo::*)(const Variant&);
   const std::vector<std::pair<const char*, Setter>> values = {
-      {"FromID", &Nimbo::FromID},     {"ToID", &Nimbo::ToID},
+      {"FromID", &Nimbo::FromID},       {"ToID", &Nimbo::ToID},
       {"ReplyToID", &Nimbo::ReplyToID}, {"FromName", &Nimbo::FromName},
-      {"ToName", &Nimbo::ToName},     {"ReplyToName", &Nimbo::ReplyToName},
+      {"ToName", &Nimbo::ToName},       {"ReplyToName", &Nimbo::ReplyToName},
       {"Subject", &Nimbo::Subject},
   };
   for (const auto& [name, setter] : values) {
-    for (const char* injected : {"x\r\nRCPT TO:eve@example.org", "x\nBcc: eve@example.org",
-                                 "x\rDATA"}) {
+    for (const char* injected :
+         {"x\r\nRCPT TO:eve@example.org", "x\nBcc: eve@example.org", "x\rDATA"}) {
       SCOPED_TRACE(std::string(name) + " " + injected);
       Recorded m;
       (m.control.*setter)(Variant(std::string(injected)));
       m.control.SendMail();
       EXPECT_THAT(m.recorder->connects, IsEmpty());
       ASSERT_EQ(m.events->lines.size(), 2u);
-      EXPECT_EQ(m.events->lines[0], "NimboMessage|Cannot E-Mail the Report: " +
-                                        std::string(name) + " contains a line break");
+      EXPECT_EQ(m.events->lines[0], "NimboMessage|Cannot E-Mail the Report: " + std::string(name) +
+                                        " contains a line break");
       EXPECT_EQ(m.events->lines[1].rfind("LogIt|E-Mail|To:", 0), 0u);
     }
   }

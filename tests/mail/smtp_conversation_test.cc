@@ -72,8 +72,8 @@ TEST(SmtpConversationTest, RealServerReceivesHeadersMessageAndByteExactAttachmen
 
   TempDir decoded;
   const auto names = RunCommand("/usr/bin/python3 '" + std::string(NIMBO_SOURCE_DIR) +
-                                "/tests/mail/uu_blocks.py' '" + sink.Message(1).string() +
-                                "' '" + decoded.path().string() + "'");
+                                "/tests/mail/uu_blocks.py' '" + sink.Message(1).string() + "' '" +
+                                decoded.path().string() + "'");
   ASSERT_EQ(names.status, 0);
   EXPECT_EQ(names.out, "oDatNav.htm\nbg.jpg\nchart.gif\npic1\n");
   for (const char* name : {"oDatNav.htm", "bg.jpg", "chart.gif", "pic1"}) {
@@ -157,7 +157,8 @@ std::vector<FaultCase> FaultCases() {
        }(),
        {"Message Sent Successfully."},
        all},
-      {"MultiLineGreeting", AcceptingScript("220-mail.example.org\r\n220-welcome\r\n220 ready\r\n"),
+      {"MultiLineGreeting",
+       AcceptingScript("220-mail.example.org\r\n220-welcome\r\n220 ready\r\n"),
        {"Message Sent Successfully."},
        all},
       {"MultiLineGreetingSplitBetweenItsLines",
@@ -183,7 +184,8 @@ std::vector<FaultCase> FaultCases() {
   };
   // 421 at each step; at the last, any code but 220, 250 and 354 ends a successful mail.
   for (int step = 0; step <= 6; ++step) {
-    FaultCase c{"ServiceClosingAtStep", ReplyAtStep(step, "421 closing\r\n"),
+    FaultCase c{"ServiceClosingAtStep",
+                ReplyAtStep(step, "421 closing\r\n"),
                 {step == 6 ? std::string("Message Sent Successfully.")
                            : std::string("SMTP Error: 421 closing\r\n")},
                 std::vector<std::string>(all.begin(), all.begin() + (step < 5 ? step : step - 1))};

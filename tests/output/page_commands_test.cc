@@ -45,9 +45,8 @@ TEST(PageCommandsTest, SaveCopiesTheShownPageAndLogsTheSelectedNode) {
 TEST(PageCommandsTest, PrintHandsTheShownPageToThePrinter) {
   PageUnderTest p;
   std::vector<std::string> printed;
-  p.browser->SetPrinter([&](const std::filesystem::path& file, int) {
-    printed.push_back(ReadFile(file));
-  });
+  p.browser->SetPrinter(
+      [&](const std::filesystem::path& file, int) { printed.push_back(ReadFile(file)); });
   p.control.PrintPage();
   EXPECT_THAT(printed, ElementsAre("<html>report</html>\r\n"));
   EXPECT_THAT(p.events->lines, ElementsAre("LogIt|Print|Data Browser"));
@@ -61,24 +60,32 @@ TEST(PageCommandsTest, FailuresAreReportedByCommandNameAndStillLogged) {
     std::vector<std::string> events;
   };
   const std::vector<Case> cases = {
-      {"NoPrinter", [](PageUnderTest&) {}, true,
+      {"NoPrinter",
+       [](PageUnderTest&) {},
+       true,
        {"NimboMessage|Print command Error: Print is not available: the host supplies no printer",
         "LogIt|Print|Data Browser"}},
       {"PrinterFails",
        [](PageUnderTest& p) {
-         p.browser->SetPrinter([](const std::filesystem::path&, int) {
-           throw Error(482, "Printer error");
-         });
+         p.browser->SetPrinter(
+             [](const std::filesystem::path&, int) { throw Error(482, "Printer error"); });
        },
-       true, {"NimboMessage|Print command Error: Printer error", "LogIt|Print|Data Browser"}},
-      {"NoSaveDialog", [](PageUnderTest&) {}, false,
+       true,
+       {"NimboMessage|Print command Error: Printer error", "LogIt|Print|Data Browser"}},
+      {"NoSaveDialog",
+       [](PageUnderTest&) {},
+       false,
        {"NimboMessage|Save As command Error: Save As is not available: the host supplies no save "
         "dialog",
         "LogIt|Save|Data Browser"}},
-      {"NothingShown", [](PageUnderTest& p) { p.browser->Navigate("about:blank"); }, true,
+      {"NothingShown",
+       [](PageUnderTest& p) { p.browser->Navigate("about:blank"); },
+       true,
        {"NimboMessage|Print command Error: Nothing to print: no document is shown",
         "LogIt|Print|Data Browser"}},
-      {"NoBrowser", [](PageUnderTest& p) { p.control.SetControls(p.tree, nullptr); }, false,
+      {"NoBrowser",
+       [](PageUnderTest& p) { p.control.SetControls(p.tree, nullptr); },
+       false,
        {"NimboMessage|Save As command Error: Object variable or With block variable not set",
         "LogIt|Save|Data Browser"}},
   };

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <asio.hpp>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -18,8 +19,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <asio.hpp>
 
 #include "nimbo/tcp_socket.h"
 #include "testing/test_support.h"
@@ -40,9 +39,10 @@ inline ServerStep CloseConnection() { return {ServerStep::kClose, {}}; }
 
 // A conversation that accepts everything: greeting, four commands, the data and QUIT.
 inline std::vector<ServerStep> AcceptingScript(const std::string& greeting = "220 ready\r\n") {
-  return {Send(greeting), ReadLine(), Send("250 hello\r\n"), ReadLine(), Send("250 ok\r\n"),
-          ReadLine(), Send("250 ok\r\n"), ReadLine(), Send("354 go ahead\r\n"), ReadData(),
-          Send("250 queued\r\n"), ReadLine(), Send("221 bye\r\n")};
+  return {Send(greeting),           ReadLine(), Send("250 hello\r\n"),  ReadLine(),
+          Send("250 ok\r\n"),       ReadLine(), Send("250 ok\r\n"),     ReadLine(),
+          Send("354 go ahead\r\n"), ReadData(), Send("250 queued\r\n"), ReadLine(),
+          Send("221 bye\r\n")};
 }
 
 // Serves one connection by its script on a thread of its own, then keeps the connection until
@@ -109,8 +109,8 @@ class ScriptedServer {
       }
       // Anything more the client sends after the script (it should send nothing) is a line.
       for (;;) {
-        const std::size_t n = co_await asio::async_read_until(
-            socket, asio::dynamic_buffer(buffer), "\r\n", asio::use_awaitable);
+        const std::size_t n = co_await asio::async_read_until(socket, asio::dynamic_buffer(buffer),
+                                                              "\r\n", asio::use_awaitable);
         lines_.push_back(buffer.substr(0, n - 2));
         buffer.erase(0, n);
       }
