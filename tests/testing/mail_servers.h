@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -59,12 +60,16 @@ class ScriptedServer {
   ~ScriptedServer() { Stop(); }
 
   int port() const { return port_; }
-  // Stops serving; afterwards lines() and data() hold everything that was received.
+  // Stops serving: once a connection was accepted, first waits (up to 10 s) for the script to
+  // end and the client to close. Afterwards lines() and data() hold everything received.
   void Stop() {
-    if (thread_.joinable()) {
-      io_.stop();
-      thread_.join();
+    if (!thread_.joinable()) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (accepted_ && !finished_ && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    io_.stop();
+    thread_.join();
   }
   // The command lines received, without their CR LF.
   const std::vector<std::string>& lines() const { return lines_; }
@@ -77,6 +82,7 @@ class ScriptedServer {
   asio::awaitable<void> Serve() {
     try {
       auto socket = co_await acceptor_.async_accept(asio::use_awaitable);
+      accepted_ = true;
       std::string buffer;
       for (const ServerStep& step : script_) {
         switch (step.kind) {
@@ -104,6 +110,7 @@ class ScriptedServer {
           }
           case ServerStep::kClose:
             socket.close();
+            finished_ = true;
             co_return;
         }
       }
@@ -117,6 +124,7 @@ class ScriptedServer {
     } catch (const std::system_error&) {
       client_closed_ = true;  // end of file or reset: the client closed
     }
+    finished_ = true;
   }
 
   std::vector<ServerStep> script_;
@@ -126,6 +134,8 @@ class ScriptedServer {
   std::vector<std::string> lines_;
   std::string data_;
   bool client_closed_ = false;
+  std::atomic<bool> accepted_ = false;
+  std::atomic<bool> finished_ = false;
   std::thread thread_;
 };
 
