@@ -10,6 +10,7 @@ packages=(
   libfmt-dev libasio-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sharutils hyperfine time
+  python3-aiosmtpd
 )
 
 missing=()
