@@ -9,6 +9,7 @@
 #include "mail/uuencode.h"
 #include "nimbo/error.h"
 #include "nimbo/nimbo.h"
+#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
@@ -23,13 +24,6 @@ constexpr int kDefaultPort = 25;
 Socket& WinSock(const ControlState& s) {
   if (!s.ws) throw Error(err::kObjectNotSet);
   return *s.ws;
-}
-
-std::string_view TrimSpaces(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
 }
 
 // The name of the first mail value that holds a CR or LF, or nothing. Such a value would end a

@@ -14,6 +14,7 @@
 #include "report/section_common.h"
 #include "report/section_writers.h"
 #include "report/value_format.h"
+#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
@@ -22,12 +23,6 @@ namespace {
 constexpr double kChartHeight = 200.0;
 // Dividing a non-zero value by a maximum of 0; 0 / 0 overflows instead.
 constexpr int kDivisionByZero = 11;
-
-std::string_view TrimSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 bool IsAll(std::string_view spec) {
   return spec.size() == 3 && (spec[0] == 'A' || spec[0] == 'a') &&

@@ -8,15 +8,10 @@
 #include "nimbo/error.h"
 #include "nimbo/format.h"
 #include "report/html_escape.h"
+#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
-
-std::string_view TrimSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
