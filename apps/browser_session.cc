@@ -3,7 +3,10 @@
 
 #include <filesystem>
 #include <ostream>
+#include <optional>
 #include <stdexcept>
+#include <system_error>
+#include <utility>
 
 #include "demo/demo.h"
 #include "nimbo/clock.h"
@@ -18,12 +21,15 @@ using json = nlohmann::ordered_json;
 class BrowserSession::Printer : public Events {
  public:
   explicit Printer(std::ostream& out) : out_(out) {}
+  // Hears each message after it has been printed.
+  std::function<void(const std::string&)> message_listener;
   void Busy(bool IsBusy) override { Emit({{"event", "Busy"}, {"IsBusy", IsBusy}}); }
   void OpenForm(const Variant& nFrm, const Variant& nID) override {
     Emit({{"event", "OpenForm"}, {"nFrm", Text(nFrm)}, {"nID", Text(nID)}});
   }
   void NimboMessage(const std::string& sMessage) override {
     Emit({{"event", "NimboMessage"}, {"sMessage", sMessage}});
+    if (message_listener) message_listener(sMessage);
   }
   void LogIt(const std::string& AType, const std::string& ANarration) override {
     Emit({{"event", "LogIt"}, {"AType", AType}, {"ANarration", ANarration}});
@@ -59,6 +65,11 @@ void AddSessionOptions(CLI::App& command, SessionOptions& options) {
   command.add_flag("--talking", options.talking, "Raise diagnostics (BlaBla)");
   command.add_option("--active-port", options.active_port, "ActivePort (80 enables reading)");
   command.add_option("--now", options.now, "Fixed current time, YYYY-MM-DDTHH:MM:SS");
+  command.add_option("--save-to", options.save_to, "Save the shown page to this file at the end");
+  command.add_option("--print-to", options.print_to,
+                     "Print the shown page at the end, to a printer that writes this file");
+  command.add_flag("--print", options.print,
+                   "Print the shown page at the end (without --print-to there is no printer)");
 }
 
 void EmitJson(std::ostream& out, const json& line) {
@@ -128,6 +139,33 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
     control_->SetClock(FixedClock(*now));
   }
   control_->SetControls(tree_, browser_);
+
+  save_ = !options.save_to.empty();
+  print_ = options.print || !options.print_to.empty();
+  if (save_) {
+    browser_->SetSavePathProvider([target = fs::path(options.save_to)](const fs::path&, int) {
+      return std::optional<fs::path>(target);
+    });
+  }
+  if (!options.print_to.empty()) {
+    browser_->SetPrinter([target = fs::path(options.print_to)](const fs::path& file, int) {
+      std::error_code error;
+      fs::copy_file(file, target, fs::copy_options::overwrite_existing, error);
+      if (error) {
+        throw Error(err::kPathFileAccess,
+                    "The printer cannot write " + target.string() + ": " + error.message());
+      }
+    });
+  }
+}
+
+void BrowserSession::RunPageCommands() {
+  if (save_) control_->SavePage();
+  if (print_) control_->PrintPage();
+}
+
+void BrowserSession::SetMessageListener(std::function<void(const std::string&)> listener) {
+  printer_->message_listener = std::move(listener);
 }
 
 BrowserSession::~BrowserSession() = default;

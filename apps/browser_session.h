@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
@@ -29,6 +31,9 @@ struct SessionOptions {
   bool talking = false;
   int active_port = 80;
   std::string now;  // YYYY-MM-DDTHH:MM:SS; empty: the system clock
+  std::string save_to;   // where "Save As" puts the shown page; empty: no saving
+  std::string print_to;  // the printer: a file the shown page is copied to; empty: no printer
+  bool print = false;    // print the shown page (fails without a printer)
 };
 
 // Adds the shared options to a subcommand.
@@ -58,6 +63,12 @@ class BrowserSession {
   // the selected node has no such child.
   bool Select(const std::string& text);
 
+  // Saves and prints the shown page as the options ask (SavePage, PrintPage).
+  void RunPageCommands();
+
+  // Hears every NimboMessage after it has been printed.
+  void SetMessageListener(std::function<void(const std::string&)> listener);
+
  private:
   class Printer;
   class SwitchableContainer;
@@ -70,6 +81,8 @@ class BrowserSession {
   std::shared_ptr<MemoryTreeView> tree_;
   std::shared_ptr<HeadlessBrowser> browser_;
   std::unique_ptr<Nimbo> control_;
+  bool save_ = false;
+  bool print_ = false;
 };
 
 }  // namespace nimbo::app

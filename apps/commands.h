@@ -18,6 +18,7 @@ inline constexpr int kExitUsage = 2;    // the command line or a selection was w
 void AddPropsCommand(CLI::App& app, std::function<int()>& run);
 void AddDemoCommand(CLI::App& app, std::function<int()>& run);
 void AddRenderCommand(CLI::App& app, std::function<int()>& run);
+void AddMailCommand(CLI::App& app, std::function<int()>& run);
 void AddServeCommand(CLI::App& app, std::function<int()>& run);
 
 }  // namespace nimbo::app

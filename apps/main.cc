@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   nimbo::app::AddPropsCommand(app, run);
   nimbo::app::AddDemoCommand(app, run);
   nimbo::app::AddRenderCommand(app, run);
+  nimbo::app::AddMailCommand(app, run);
   nimbo::app::AddServeCommand(app, run);
 
   try {

@@ -33,6 +33,7 @@ int RunRender(const RenderOptions& options) {
       const bool result = session.control().ProcessURL(options.url);
       EmitJson(std::cout, {{"event", "ProcessURL"}, {"url", options.url}, {"result", result}});
     }
+    session.RunPageCommands();
     if (options.tree) EmitJson(std::cout, {{"event", "Tree"}, {"nodes", TreeJson(session.tree())}});
     return kExitOk;
   } catch (const std::exception& e) {

@@ -10,7 +10,7 @@ packages=(
   libfmt-dev libasio-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sharutils hyperfine time
-  chromium
+  python3-aiosmtpd chromium
 )
 # The browser tests run on the machine's Node.js; Debian's is the fallback where there is none.
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

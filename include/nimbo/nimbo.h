@@ -98,6 +98,30 @@ class Nimbo {
   // raises.
   bool ProcessURL(const Variant& URL);
 
+  // Save and print whatever the browser shows, through its own commands (ExecWB save-as and
+  // print, letting the browser ask the user). A failing command raises NimboMessage
+  // "<command> command Error: <description>"; then LogIt "Save" or "Print" with the selected
+  // node's full path (skipped silently when no node is selected). Never raise.
+  void SavePage();
+  void PrintPage();
+
+  // Starts mailing the shown report page and its images to ToID through the socket handed in
+  // with SetWinSock: encodes the eight attachment files of the application folder, connects to
+  // Server ("host" or "host:port", port 25 by default) and waits for the greeting. With CanMail
+  // False raises NimboMessage "Sorry! You are not authorised to E-Mail the Report" and connects
+  // to nothing. A line break in an address, a name or the Subject would smuggle commands or
+  // header lines into the mail: SendMail then raises a NimboMessage naming the value and
+  // connects to nothing. Either way it ends with LogIt "E-Mail". Raises nimbo::Error (an
+  // unreadable attachment, a port that is not a number, a refused Connect, no selected node).
+  void SendMail();
+  // The socket's data arrival: reads what arrived and, once the server's reply is complete,
+  // sends the next command or the message. The outcome reaches the user as NimboMessage
+  // "Message Sent Successfully." or "SMTP Error: " and the reply. Errors of the socket pass to
+  // the caller.
+  void ProcessWSData(std::int32_t bytesTotal);
+  // The socket's error: raises NimboMessage "Winsock Error #: ", Number, CR LF, Description.
+  void HandleWSError(std::int16_t Number, std::string& Description);
+
   // Replaces the clock the component reads the current date and time from.
   void SetClock(std::shared_ptr<Clock> clock);
 
@@ -106,6 +130,9 @@ class Nimbo {
   const ControlState& state() const { return *state_; }
 
  private:
+  // Runs one browser command by name ("Save As", "Print"); a failure becomes a NimboMessage.
+  void ExecPageCommand(const std::string& command_name);
+
   std::unique_ptr<ControlState> state_;
 };
 

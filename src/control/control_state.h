@@ -48,6 +48,8 @@ struct ControlState {
   std::string Message;
   // Mail text assembled for sending; emptied once sent.
   std::string MailData;
+  // The server's reply received so far, kept until its last line is complete.
+  std::string mail_reply;
   // The host's socket.
   std::shared_ptr<Socket> ws;
   // Folder of the page files and images, kept exactly as the host passed it.

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "nimbo/error.h"
+#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
@@ -300,17 +301,6 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-void AppendNumber(std::string& out, int value, int width) {
-  char digits[16];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  for (int i = count; i < width; ++i) out += '0';
-  while (count > 0) out += digits[--count];
-}
-
 }  // namespace
 
 Date MakeDate(int year, int month, int day, int hour, int minute, int second) {
@@ -362,21 +352,21 @@ std::string DateToText(Date date) {
   std::string text;
   text.reserve(24);
   if (!day_zero) {
-    AppendNumber(text, parts.month, 1);
+    AppendZeroPadded(text, parts.month, 1);
     text += '/';
-    AppendNumber(text, parts.day, 1);
+    AppendZeroPadded(text, parts.day, 1);
     text += '/';
-    AppendNumber(text, parts.year, 4);
+    AppendZeroPadded(text, parts.year, 4);
     if (midnight) return text;
     text += ' ';
   }
   // Day zero at midnight still has a text: the time "12:00:00 AM".
   const int hour12 = parts.hour % 12 == 0 ? 12 : parts.hour % 12;
-  AppendNumber(text, hour12, 1);
+  AppendZeroPadded(text, hour12, 1);
   text += ':';
-  AppendNumber(text, parts.minute, 2);
+  AppendZeroPadded(text, parts.minute, 2);
   text += ':';
-  AppendNumber(text, parts.second, 2);
+  AppendZeroPadded(text, parts.second, 2);
   text += parts.hour < 12 ? " AM" : " PM";
   return text;
 }

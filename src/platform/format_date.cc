@@ -4,20 +4,10 @@
 
 #include "nimbo/date.h"
 #include "platform/format_pattern.h"
+#include "platform/text_util.h"
 
 namespace nimbo::format_internal {
 namespace {
-
-void AppendNumber(std::string& out, int value, int width) {
-  char digits[12];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  for (int i = count; i < width; ++i) out += '0';
-  while (count > 0) out += digits[--count];
-}
 
 int Hour12(int hour) { return hour % 12 == 0 ? 12 : hour % 12; }
 
@@ -28,11 +18,11 @@ int WeekOfYear(const DateParts& parts) {
 }
 
 void AppendShortDate(std::string& out, const DateParts& parts, const RegionalSettings& settings) {
-  AppendNumber(out, parts.month, 1);
+  AppendZeroPadded(out, parts.month, 1);
   out += settings.date_separator;
-  AppendNumber(out, parts.day, 1);
+  AppendZeroPadded(out, parts.day, 1);
   out += settings.date_separator;
-  AppendNumber(out, parts.year, 4);
+  AppendZeroPadded(out, parts.year, 4);
 }
 
 }  // namespace
@@ -47,10 +37,10 @@ void RenderDate(const CompiledPattern& pattern, Date date, const RegionalSetting
         out += part.text;
         break;
       case DateCode::kDay:
-        AppendNumber(out, parts.day, 1);
+        AppendZeroPadded(out, parts.day, 1);
         break;
       case DateCode::kDay2:
-        AppendNumber(out, parts.day, 2);
+        AppendZeroPadded(out, parts.day, 2);
         break;
       case DateCode::kWeekdayAbbrev:
         out += settings.day_abbrevs[parts.weekday - 1];
@@ -66,21 +56,21 @@ void RenderDate(const CompiledPattern& pattern, Date date, const RegionalSetting
         out += ", ";
         out += settings.month_names[parts.month - 1];
         out += ' ';
-        AppendNumber(out, parts.day, 1);
+        AppendZeroPadded(out, parts.day, 1);
         out += ", ";
-        AppendNumber(out, parts.year, 4);
+        AppendZeroPadded(out, parts.year, 4);
         break;
       case DateCode::kWeekday:
-        AppendNumber(out, parts.weekday, 1);
+        AppendZeroPadded(out, parts.weekday, 1);
         break;
       case DateCode::kWeekOfYear:
-        AppendNumber(out, WeekOfYear(parts), 1);
+        AppendZeroPadded(out, WeekOfYear(parts), 1);
         break;
       case DateCode::kMonth:
-        AppendNumber(out, parts.month, 1);
+        AppendZeroPadded(out, parts.month, 1);
         break;
       case DateCode::kMonth2:
-        AppendNumber(out, parts.month, 2);
+        AppendZeroPadded(out, parts.month, 2);
         break;
       case DateCode::kMonthAbbrev:
         out += settings.month_abbrevs[parts.month - 1];
@@ -89,34 +79,34 @@ void RenderDate(const CompiledPattern& pattern, Date date, const RegionalSetting
         out += settings.month_names[parts.month - 1];
         break;
       case DateCode::kQuarter:
-        AppendNumber(out, (parts.month - 1) / 3 + 1, 1);
+        AppendZeroPadded(out, (parts.month - 1) / 3 + 1, 1);
         break;
       case DateCode::kDayOfYear:
-        AppendNumber(out, parts.day_of_year, 1);
+        AppendZeroPadded(out, parts.day_of_year, 1);
         break;
       case DateCode::kYear2:
-        AppendNumber(out, parts.year % 100, 2);
+        AppendZeroPadded(out, parts.year % 100, 2);
         break;
       case DateCode::kYear4:
-        AppendNumber(out, parts.year, 4);
+        AppendZeroPadded(out, parts.year, 4);
         break;
       case DateCode::kHour:
-        AppendNumber(out, section.twelve_hour ? Hour12(parts.hour) : parts.hour, 1);
+        AppendZeroPadded(out, section.twelve_hour ? Hour12(parts.hour) : parts.hour, 1);
         break;
       case DateCode::kHour2:
-        AppendNumber(out, section.twelve_hour ? Hour12(parts.hour) : parts.hour, 2);
+        AppendZeroPadded(out, section.twelve_hour ? Hour12(parts.hour) : parts.hour, 2);
         break;
       case DateCode::kMinute:
-        AppendNumber(out, parts.minute, 1);
+        AppendZeroPadded(out, parts.minute, 1);
         break;
       case DateCode::kMinute2:
-        AppendNumber(out, parts.minute, 2);
+        AppendZeroPadded(out, parts.minute, 2);
         break;
       case DateCode::kSecond:
-        AppendNumber(out, parts.second, 1);
+        AppendZeroPadded(out, parts.second, 1);
         break;
       case DateCode::kSecond2:
-        AppendNumber(out, parts.second, 2);
+        AppendZeroPadded(out, parts.second, 2);
         break;
       case DateCode::kAmPmRegional:
         out += parts.hour < 12 ? settings.am : settings.pm;

@@ -78,15 +78,13 @@ struct SectionKind {
   PlainSectionWriter plain_writer;
 };
 
-// The kinds in the order they are compared (letter case counts). The writers of the picture
-// ("I"), chart ("C") and grouped ("M") sections are still to be built: until their entries are
-// filled in, such rows run their query and read their columns like the others but write nothing.
+// The kinds in the order they are compared (letter case counts).
 constexpr SectionKind kSectionKinds[] = {
     {"H", SectionKind::Extra::kFormNumber, &WriteRecordSection, nullptr, nullptr},
     {"S", SectionKind::Extra::kList, nullptr, &WriteTableSection, nullptr},
-    {"C", SectionKind::Extra::kList, nullptr, nullptr /* WriteChartSection */, nullptr},
-    {"I", SectionKind::Extra::kFormNumber, nullptr /* WritePictureSection */, nullptr, nullptr},
-    {"M", SectionKind::Extra::kNone, nullptr, nullptr, nullptr /* WriteGroupedSection */},
+    {"C", SectionKind::Extra::kList, nullptr, &WriteChartSection, nullptr},
+    {"I", SectionKind::Extra::kFormNumber, &WritePictureSection, nullptr, nullptr},
+    {"M", SectionKind::Extra::kNone, nullptr, nullptr, &WriteGroupedSection},
 };
 
 const SectionKind* FindKind(std::string_view letter) {
@@ -100,8 +98,7 @@ const SectionKind* FindKind(std::string_view letter) {
 void WriteSectionRow(ControlState& s, TextFileWriter& page, int row) {
   // The rows are looked up afresh at each use: an event handler may reload them meanwhile.
   const Rows& rows = s.SectionRows;
-  const std::string query =
-      "EXEC " + TextOf(rows(4, row)) + ExpandMacros(s, TextOf(rows(5, row)));
+  const std::string query = "EXEC " + TextOf(rows(4, row)) + ExpandMacros(s, TextOf(rows(5, row)));
   if (!ReadData(s, query, s.mRS)) s.events->NimboMessage(kReadError);
 
   const Variant& letter = rows(6, row);

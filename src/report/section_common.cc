@@ -8,15 +8,10 @@
 #include "nimbo/error.h"
 #include "nimbo/format.h"
 #include "report/html_escape.h"
+#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
-
-std::string_view TrimSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
@@ -97,6 +92,22 @@ void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t 
   out += plan.group == kOther ? "<td class=hvl>" : "<td class=hvr>";
   AppendValueText(field.Value(), plan.group, s.DateFormat, out);
   out += "</td>";
+}
+
+void WriteFormFrame(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
+                    const std::string& title, std::int32_t section,
+                    const std::function<void(std::string& text)>& append_rows) {
+  RunSection(s, [&] {
+    if (CountRecords(s, rs, title) <= 0) return;
+    std::string text;
+    const std::string number = ElementNumber(section);
+    AppendTitleParagraph(s, title, number, text);
+    AppendTableStart(number, text);
+    rs->MoveFirst();
+    append_rows(text);
+    text += "</table><br>";
+    page.WriteLine(text);
+  });
 }
 
 }  // namespace nimbo

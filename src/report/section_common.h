@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "control/diagnostics.h"
 #include "nimbo/record_source.h"
 #include "nimbo/variant.h"
+#include "platform/text_file.h"
 #include "report/value_format.h"
 
 namespace nimbo {
@@ -77,6 +79,16 @@ void AppendValueText(const Variant& value, FieldGroup group, std::string_view da
 // dates and memo links, "hvl" for the rest).
 void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t form,
                      std::string& out);
+
+// The frame that the record form and picture sections share, run on their error path: nothing for
+// a record set of no records (said with Talking) or one that cannot count them; otherwise the
+// title paragraph, the table start, the move to the first record, then `append_rows` with the
+// text so far, and "</table><br>". The text reaches the page as one line only when it is whole,
+// so a section that stops on an error leaves nothing half-written. The record set stays open on
+// its first record.
+void WriteFormFrame(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
+                    const std::string& title, std::int32_t section,
+                    const std::function<void(std::string& text)>& append_rows);
 
 }  // namespace nimbo
 

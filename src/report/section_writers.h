@@ -36,18 +36,32 @@ void WriteRecordSection(ControlState& s, TextFileWriter& page, std::shared_ptr<R
 void WriteTableSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
                        const std::string& title, std::int32_t section, const std::string& totals);
 
-// The record form with the record's picture (its "IMG…" fields, saved as "pic1" in the
-// application folder) in a cell beside it. Declared for the page builder; not built yet.
+// The record form with the record's picture beside it, written as one line. Each field whose name
+// begins with "IMG" (any letter case) is saved through a stream as "pic1" in the application
+// folder (a second such field overwrites the first) and shown as a cell spanning the form's
+// rows; the other fields are the form's rows, each ending in "<tr>". A picture saved before an
+// error stays on disk; nothing of the section reaches the page. Leaves the record set on its
+// first record.
 void WritePictureSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
                          const std::string& title, std::int32_t section, std::int16_t form);
 
-// A bar chart of one field labelled by another; `spec` is "label:value" positions or "ALL".
-// Declared for the page builder; not built yet.
+// A bar chart of one field labelled by another, written as one line: a chart icon and caption
+// (ids CTL, CTLCAP) and the hidden chart table (id CGR), bars scaled so the largest value is 200
+// pixels high. `spec` is the trimmed "label:value" positions (from 0), or "ALL" (any case) for
+// one chart per field from the third on, numbered section * 10 + 1, + 2, ... A chart that stops
+// on an error (a bad spec, a position beyond the fields, a maximum of 0, more than 32,767
+// records) writes nothing; the charts of "ALL" before it stay. A record set that cannot count its
+// records gets only the closing rule "<hr width=100%>" of each chart. Leaves the record set after
+// its last record.
 void WriteChartSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
                        const std::string& title, std::int32_t section, const std::string& spec);
 
-// A hierarchical record set as nested tables that open level by level. Declared for the page
-// builder; not built yet.
+// A hierarchical record set as nested tables that open level by level: each level's table in a
+// block SHP + level ("00") + key, each child level in a hidden row ROW + level + key under its
+// parent record, whose plus image DTL + level + ID opens it; header cells coloured by level (ten
+// levels have a colour; a shown field deeper down is error 9). Every level needs a field named
+// "ID", which is never shown. Lines are written as they are made, so on an error the lines
+// written so far stay and the tables are left open; the top table is never closed.
 void WriteGroupedSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Recordset>& rs,
                          const std::string& title, std::int32_t section);
 

@@ -11,15 +11,10 @@
 #include "nimbo/error.h"
 #include "report/section_common.h"
 #include "report/section_writers.h"
+#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
-
-std::string_view TrimSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 bool IsAll(std::string_view list) {
   return list.size() == 3 && (list[0] == 'A' || list[0] == 'a') &&

@@ -9,6 +9,7 @@
 #include "nimbo/format.h"
 #include "platform/format_pattern.h"
 #include "report/html_escape.h"
+#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
@@ -24,12 +25,6 @@ Tag TagFrom(std::string_view tag) {
   if (tag == "Dte") return Tag::kDte;
   if (tag == "Htm") return Tag::kHtm;
   return Tag::kNone;
-}
-
-std::string_view TrimSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -81,8 +81,9 @@ class PageBuilderTest : public testing::ReportTest {
     db_.AddProcedure("SalesFor", "SELECT * FROM sales WHERE Region = @Region");
     b_.control.Heading("Acme Stores");
     // A definition always has section rows; this one belongs to another page.
-    db_.Run("INSERT INTO sections VALUES (99, 99, NULL, 'Elsewhere', 'SalesList', '', 'S', NULL,"
-            " 'ALL');");
+    db_.Run(
+        "INSERT INTO sections VALUES (99, 99, NULL, 'Elsewhere', 'SalesList', '', 'S', NULL,"
+        " 'ALL');");
   }
 
   // Stores section rows, "(id, page, unused, caption, proc, macro, kind, form, totals)" each, and
@@ -115,8 +116,8 @@ TEST_F(PageBuilderTest, APageWithoutSectionsIsHeaderAndClosingShownAndLogged) {
 }
 
 TEST_F(PageBuilderTest, WorkedExamplesInStoredOrder) {
-  Sections({kSalesRow, "(11, 3, NULL, 'Other page', 'SalesList', '', 'S', NULL, 'ALL')",
-            kCustomerRow});
+  Sections(
+      {kSalesRow, "(11, 3, NULL, 'Other page', 'SalesList', '', 'S', NULL, 'ALL')", kCustomerRow});
   EXPECT_EQ(Build(2), Join({{kHeader}, kSalesTable, {kCustomerForm, kClosing}}));
   EXPECT_EQ(Shown(), Lines{s().PagePath});
   EXPECT_EQ(events(), Lines{kView});
@@ -137,6 +138,33 @@ TEST_F(PageBuilderTest, RowsWithoutAProcedureOrAKnownKindWriteNothing) {
                              "NimboMessage|Error Reading Data From Database", kView}));
 }
 
+TEST_F(PageBuilderTest, ChartPictureAndGroupedRowsReachTheirWriters) {
+  db_.AddProcedure("SalesShape",
+                   "SHAPE {SELECT ID, Region FROM sales WHERE ID = 1} APPEND ({SELECT ID, Units "
+                   "FROM sales} RELATE ID TO ID) AS Detail");
+  Sections({"(6, 2, NULL, 'Units', 'SalesList', '', 'C', NULL, ' 1:2 ')",
+            "(8, 2, NULL, '', 'CustomerCard', '', 'I', '2', NULL)",
+            "(7, 2, NULL, '', 'SalesShape', '', 'M', NULL, NULL)",
+            // A chart row's null spec reads as ".", which is no spec.
+            "(9, 2, NULL, 'Units', 'SalesList', '', 'C', NULL, NULL)"});
+  const Lines page = Build(2);
+  ASSERT_EQ(page.size(), 11u);
+  EXPECT_TRUE(page[1].starts_with("<table><tr><td><img id='CTL006' src='chart.gif'>")) << page[1];
+  EXPECT_TRUE(
+      page[1].ends_with("<td class=cal>North</TD><td class=cal>South</TD></TR></TABLE>"
+                        "<hr width=100%>"))
+      << page[1];
+  EXPECT_EQ(page[2],
+            "<table id='TBL008' border=1 width=100%><td class=hn>ID: </td><td class=hvr><a "
+            "href='^000020000000017'>Click to Open Entry Form . . .</a></td><tr><td class=hn>"
+            "Name: </td><td class=hvl>Smith</td><tr><td class=hn>Balance: </td><td class=hvr>"
+            "1,234.50</td><tr></table><br>");
+  EXPECT_EQ(page[3], "<table id='TBL007' border=0 width=100%><tr>");
+  EXPECT_EQ(page[5], "<tr><td width=5%><img id=DTL021 src=plus.gif></td><td class=tdl>North</td>");
+  EXPECT_EQ(page[10], kClosing);
+  EXPECT_EQ(events(), (Lines{"BlaBla|Error: 13, Type mismatch", kView}));
+}
+
 TEST_F(PageBuilderTest, SectionQueriesTakeTheExpandedMacro) {
   Sections({"(4, 2, NULL, 'Region:', 'SalesFor', 'text', 'S', NULL, '3')"});
   Select("North");
@@ -146,7 +174,8 @@ TEST_F(PageBuilderTest, SectionQueriesTakeTheExpandedMacro) {
             "<p id='TTL004' class=ph><img src='circle.gif'>  Region: North<table id='TBL004' "
             "border=1 width=100%><tr><td class=thc>Region</td><td class=thc>Units</td>"
             "<td class=thc>Amount</td>");
-  EXPECT_EQ(page[2], "<tr><td class=tdl>North</td><td class=tdr>10</td><td class=tdr>1,500.50</td>");
+  EXPECT_EQ(page[2],
+            "<tr><td class=tdl>North</td><td class=tdr>10</td><td class=tdr>1,500.50</td>");
   EXPECT_EQ(page[3],
             "<tr><td class=tfl>Total:</td><td class=tfr>.</td><td class=tfr>1,500.50</td>"
             "</table><br><br>");
@@ -223,8 +252,8 @@ TEST_F(PageBuilderTest, AnErrorInsideASectionEndsOnlyThatSection) {
 }
 
 TEST_F(PageBuilderTest, AnErrorInTheBuildEndsItUnshownAndUnlogged) {
-  Sections({kCustomerRow, "(NULL, 2, NULL, 'No number', 'SalesList', '', 'S', NULL, 'ALL')",
-            kSalesRow});
+  Sections(
+      {kCustomerRow, "(NULL, 2, NULL, 'No number', 'SalesList', '', 'S', NULL, 'ALL')", kSalesRow});
   // The section number is read when the row's writer is called: what came before stays.
   EXPECT_EQ(Build(2), (Lines{kHeader, kCustomerForm}));
   EXPECT_EQ(events(), Lines{"BlaBla|Error: 94, Invalid use of Null"});

@@ -84,18 +84,19 @@ TEST_F(TableSectionTest, TotalsLists) {
       {"'.' writes no totals row", sales, ".", end},
       {"an empty list has no entries", sales, "", end},
       {"blanks around the list", sales, "  .  ", end},
-      {"'all' in any case", sales, "all", total + "<td class=tfr>15</td><td class=tfr>1,750.50</td>" + end},
+      {"'all' in any case", sales, "all",
+       total + "<td class=tfr>15</td><td class=tfr>1,750.50</td>" + end},
       {"aLl", sales, " aLl ", total + "<td class=tfr>15</td><td class=tfr>1,750.50</td>" + end},
       {"one position; the other gets '.'", sales, "3",
        total + "<td class=tfr>.</td><td class=tfr>1,750.50</td>" + end},
       {"entries read as numbers", sales, " 3 : 2.4 ",
        total + "<td class=tfr>15</td><td class=tfr>1,750.50</td>" + end},
       {"duplicates each get a cell", sales, "3:3:2",
-       total + "<td class=tfr>15</td><td class=tfr>1,750.50</td><td class=tfr>1,750.50</td>" +
-           end},
+       total + "<td class=tfr>15</td><td class=tfr>1,750.50</td><td class=tfr>1,750.50</td>" + end},
       {"beyond the last field: never shown", sales, "3:9",
        total + "<td class=tfr>.</td><td class=tfr>1,750.50</td>" + end},
-      {"positions below 2 have no cell", sales, "0:1", total + "<td class=tfr>.</td><td class=tfr>.</td>" + end},
+      {"positions below 2 have no cell", sales, "0:1",
+       total + "<td class=tfr>.</td><td class=tfr>.</td>" + end},
       // Text (2) and date (5) positions are listed but get no cell, so later ones move left.
       {"text and date positions get no cell", stock, "ALL",
        total + "<td class=tfr>7</td><td class=tfr>1,010.25</td>" + end},
@@ -117,8 +118,8 @@ TEST_F(TableSectionTest, AllIsRebuiltFromTheFieldCount) {
 TEST_F(TableSectionTest, CellsByGroupNullsMemosAndIds) {
   s().DateFormat = "dd Mmm yyyy";
   EXPECT_EQ(
-      Write("SELECT ID, Item, Note, Qty, Price, Made, Info, ID AS Id FROM stock ORDER BY ID", "",
-            9, "3:4"),
+      Write("SELECT ID, Item, Note, Qty, Price, Made, Info, ID AS Id FROM stock ORDER BY ID", "", 9,
+            "3:4"),
       (Lines{"<table id='TBL009' border=1 width=100%><tr><td class=thc>Item</td><td class=thc>"
              "Note</td><td class=thc>Qty</td><td class=thc>Price</td><td class=thc>Made</td>"
              "<td class=thc>Info</td><td class=thc>Id</td>",
@@ -144,9 +145,8 @@ TEST_F(TableSectionTest, TitlesAndIds) {
             "<p id='TTL1234' class=ph><img src='circle.gif'>  Orders for: Sales<table "
             "id='TBL1234' border=1 width=100%><tr>");
   // A record set of only "ID": no head cells, a bare row per record, then the closing line.
-  EXPECT_EQ(Write(sql, "", 7, "."),
-            (Lines{"<table id='TBL007' border=1 width=100%><tr>", "<tr>", "<tr>",
-                   "</table><br><br>"}));
+  EXPECT_EQ(Write(sql, "", 7, "."), (Lines{"<table id='TBL007' border=1 width=100%><tr>", "<tr>",
+                                           "<tr>", "</table><br><br>"}));
   EXPECT_EQ(Write(sql, "", 7, "ALL").back(), "<tr><td class=tfl>Total:</td></table><br><br>");
 
   Select("A & B");
@@ -165,7 +165,8 @@ TEST_F(TableSectionTest, EmptyAndUncountableRecordSetsWriteNothing) {
   EXPECT_TRUE(events().empty());
 
   b_.control.Talking(true);
-  auto uncountable = std::make_shared<testing::RecordCountOverride>(Open("SELECT * FROM sales"), -1);
+  auto uncountable =
+      std::make_shared<testing::RecordCountOverride>(Open("SELECT * FROM sales"), -1);
   EXPECT_EQ(WriteSection(uncountable,
                          [&](TextFileWriter& page, std::shared_ptr<Recordset>& rs) {
                            WriteTableSection(s(), page, rs, "Sales", 5, "ALL");

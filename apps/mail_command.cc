@@ -1,0 +1,143 @@
+// nimbo mail: renders as nimbo render does, then mails the shown page over a real TCP
+// connection and runs the socket until the conversation ends or the time is up.
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "browser_session.h"
+#include "commands.h"
+#include "nimbo/error.h"
+#include "nimbo/tcp_socket.h"
+
+namespace nimbo::app {
+namespace {
+
+constexpr char kSent[] = "Message Sent Successfully.";
+
+struct MailOptions {
+  SessionOptions session;
+  std::vector<std::string> selections;
+  std::string url;
+  bool has_url = false;
+  bool tree = false;
+  std::string server;
+  std::string from, from_name, to, to_name, reply_to, reply_to_name, subject, message;
+  double timeout = 60;
+  bool can_mail = true;
+};
+
+int RunMail(const MailOptions& options) {
+  try {
+    BrowserSession session(options.session, std::cout);
+    Nimbo& control = session.control();
+    control.RefreshBrowser();
+    for (const std::string& text : options.selections) {
+      if (!session.Select(text)) {
+        std::cerr << "nimbo mail: the selected node has no child \"" << text << "\"\n";
+        return kExitUsage;
+      }
+    }
+    if (options.has_url) {
+      const bool result = control.ProcessURL(options.url);
+      EmitJson(std::cout, {{"event", "ProcessURL"}, {"url", options.url}, {"result", result}});
+    }
+    session.RunPageCommands();
+    if (options.tree) EmitJson(std::cout, {{"event", "Tree"}, {"nodes", TreeJson(session.tree())}});
+
+    bool sent = false;
+    session.SetMessageListener([&sent](const std::string& message) {
+      if (message == kSent) sent = true;
+    });
+    control.CanMail(options.can_mail);
+    control.Server(options.server);
+    control.FromName(options.from_name);
+    control.FromID(options.from);
+    control.ToName(options.to_name);
+    control.ToID(options.to);
+    control.ReplyToName(options.reply_to_name);
+    control.ReplyToID(options.reply_to);
+    control.Subject(options.subject);
+    control.Message(options.message);
+
+    auto socket = std::make_shared<TcpSocket>();
+    socket->SetNotifications({
+        .connected =
+            [] {
+              EmitJson(std::cout, {{"event", "SocketConnected"}});
+            },
+        .data_arrival = [&control](std::int32_t bytes) { control.ProcessWSData(bytes); },
+        .error =
+            [&control](std::int16_t number, const std::string& description) {
+              std::string text = description;
+              control.HandleWSError(number, text);
+            },
+        .closed =
+            [] {
+              EmitJson(std::cout, {{"event", "SocketClosed"}});
+            },
+    });
+    control.SetWinSock(socket);
+    control.SendMail();
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(std::max(options.timeout, 0.0)));
+    while (socket->state() != TcpSocket::State::kClosed) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) {
+        socket->Close();
+        EmitJson(std::cout, {{"event", "Timeout"}, {"seconds", options.timeout}});
+        std::cerr << "nimbo mail: the conversation did not end within " << options.timeout
+                  << " seconds; connection closed\n";
+        break;
+      }
+      socket->RunFor(std::min(left, std::chrono::milliseconds(200)));
+    }
+    return sent ? kExitOk : kExitFailure;
+  } catch (const Error& e) {
+    std::cerr << "nimbo mail: Error: " << e.number() << ", " << e.description() << "\n";
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    std::cerr << "nimbo mail: " << e.what() << "\n";
+    return kExitUsage;
+  }
+}
+
+}  // namespace
+
+void AddMailCommand(CLI::App& app, std::function<int()>& run) {
+  auto options = std::make_shared<MailOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "mail", "Render as nimbo render does, then mail the shown page through an SMTP server");
+  AddSessionOptions(*cmd, options->session);
+  cmd->add_option("--select", options->selections,
+                  "Select the child with this text and display it (repeatable, in order)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  cmd->add_option("--url", options->url, "Pass an address to link processing afterwards")
+      ->each([options](const std::string&) { options->has_url = true; });
+  cmd->add_flag("--tree", options->tree, "Print the whole tree as JSON before mailing");
+  cmd->add_option("--server", options->server, "Mail server, HOST or HOST:PORT (port 25)");
+  cmd->add_option("--from", options->from, "Sender's address (FromID)");
+  cmd->add_option("--from-name", options->from_name, "Sender's name (FromName)");
+  cmd->add_option("--to", options->to, "Recipient's address (ToID)");
+  cmd->add_option("--to-name", options->to_name, "Recipient's name (ToName)");
+  cmd->add_option("--reply-to", options->reply_to, "Reply-to address (ReplyToID)");
+  cmd->add_option("--reply-to-name", options->reply_to_name, "Reply-to name (ReplyToName)");
+  cmd->add_option("--subject", options->subject, "Subject");
+  cmd->add_option("--message", options->message, "Message text before the attachments");
+  cmd->add_option("--timeout", options->timeout,
+                  "Seconds to wait for the conversation to end (then close)")
+      ->capture_default_str();
+  cmd->add_option("--can-mail", options->can_mail,
+                  "CanMail: whether the user may mail (true|false)")
+      ->capture_default_str();
+  cmd->callback([&run, options] { run = [options] { return RunMail(*options); }; });
+}
+
+}  // namespace nimbo::app
