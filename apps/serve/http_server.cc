@@ -180,7 +180,17 @@ void HttpServer::Routes() {
     SendAsset(res, req.matches[1].str(), false);
   });
   server_.Get(R"(/app/(.*))", [this](const Request& req, Response& res) {
-    ServeAppFile(req.matches[1].str(), res);
+    const std::string name = req.matches[1].str();
+    ServeAppFile(name, res);
+    if (res.status == 200 && req.has_param("download")) {
+      // The name has no separators (ServeAppFile checked); quotes and control characters are
+      // dropped so that it cannot end the header's quoted file name.
+      std::string suggested;
+      for (char c : name) {
+        if (c != '"' && c >= 0x20) suggested += c;
+      }
+      res.set_header("Content-Disposition", "attachment; filename=\"" + suggested + "\"");
+    }
   });
 
   server_.Get("/api/state",
@@ -220,6 +230,16 @@ void HttpServer::Routes() {
     const auto body = JsonBody(req, res);
     if (!body) return;
     SendJson(res, host_.ProcessUrl(body->value("url", "")));
+  });
+  server_.Post("/api/save",
+               [this](const Request&, Response& res) { SendJson(res, host_.Save()); });
+  server_.Post("/api/print",
+               [this](const Request&, Response& res) { SendJson(res, host_.Print()); });
+  server_.Post("/api/mail", [this](const Request& req, Response& res) {
+    const auto body = JsonBody(req, res);
+    if (!body) return;
+    SendJson(res, host_.Mail(body->value("to", ""), body->value("subject", ""),
+                             body->value("message", "")));
   });
   server_.Post("/api/design", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);

@@ -117,6 +117,38 @@ WebHost::WebHost(const ServeOptions& options)
       session_ = std::make_unique<BrowserSession>(options_.session, *event_stream_);
       folder_ = session_->folder();
       Nimbo& control = session_->control();
+      // The real browser is the dialog: the component's save and print become instructions
+      // for the page that asked.
+      session_->browser().SetSavePathProvider(
+          [this](const std::filesystem::path& shown,
+                 int) -> std::optional<std::filesystem::path> {
+            action_ = json{{"kind", "save"},
+                           {"url", "/app/" + EncodeSegment(shown.filename().string()) +
+                                       "?download=1"}};
+            return std::nullopt;
+          });
+      session_->browser().SetPrinter(
+          [this](const std::filesystem::path&, int) { action_ = json{{"kind", "print"}}; });
+      socket_ = std::make_shared<TcpSocket>();
+      socket_->SetNotifications({
+          .connected = nullptr,
+          .data_arrival =
+              [this](std::int32_t bytes) {
+                try {
+                  session_->control().ProcessWSData(bytes);
+                } catch (const Error& e) {
+                  HostMessage(fmt::format("Error: {}, {}", e.number(), e.description()));
+                }
+              },
+          .error =
+              [this](std::int16_t number, const std::string& description) {
+                std::string text = description;
+                session_->control().HandleWSError(number, text);
+              },
+          .closed = nullptr,
+      });
+      control.SetWinSock(socket_);
+      poll_timer_ = std::make_unique<asio::steady_timer>(io_);
       control.CanMail(options_.can_mail);
       control.Server(options_.smtp);
       control.FromID(options_.from);
@@ -150,7 +182,10 @@ WebHost::~WebHost() {
   StopWaiting();
   // The session goes on the thread it lived on; then the thread ends.
   Call([this] {
+    poll_timer_.reset();
+    if (socket_) socket_->Close();
     session_.reset();
+    socket_.reset();
     design_control_.reset();
   });
   work_.reset();
@@ -265,6 +300,61 @@ json WebHost::ProcessUrl(const std::string& url) {
     }
     return answer;
   });
+}
+
+json WebHost::PageCommand(void (Nimbo::*command)()) {
+  return Call([this, command] {
+    action_.reset();
+    (session_->control().*command)();
+    json answer = json::object();
+    if (action_) answer["action"] = *action_;
+    return answer;
+  });
+}
+
+json WebHost::Save() { return PageCommand(&Nimbo::SavePage); }
+
+json WebHost::Print() { return PageCommand(&Nimbo::PrintPage); }
+
+json WebHost::Mail(const std::string& to, const std::string& subject,
+                   const std::string& message) {
+  return Call([this, &to, &subject, &message] {
+    Nimbo& control = session_->control();
+    try {
+      control.ToID(to);
+      control.ToName(to);
+      control.Subject(subject);
+      control.Message(message);
+      control.SendMail();
+    } catch (const Error& e) {
+      return json{{"error", fmt::format("Error: {}, {}", e.number(), e.description())}};
+    }
+    if (!polling_ && socket_->state() != TcpSocket::State::kClosed) {
+      polling_ = true;
+      PollSocket();
+    }
+    return json::object();
+  });
+}
+
+// The socket has no thread of its own: while a conversation runs, the component thread runs
+// its handlers every few milliseconds, so every notification reaches the component here.
+void WebHost::PollSocket() {
+  poll_timer_->expires_after(std::chrono::milliseconds(15));
+  poll_timer_->async_wait([this](const std::error_code& ec) {
+    if (ec || !socket_) return;
+    socket_->Poll();
+    if (socket_->state() != TcpSocket::State::kClosed) {
+      PollSocket();
+    } else {
+      socket_->Poll();  // what arrived with the close
+      polling_ = false;
+    }
+  });
+}
+
+void WebHost::HostMessage(const std::string& text) {
+  OnEventLine(json{{"event", "HostMessage"}, {"sMessage", text}}.dump());
 }
 
 std::string WebHost::State() {

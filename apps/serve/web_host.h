@@ -9,6 +9,7 @@
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -26,6 +27,7 @@
 #include "browser_session.h"
 #include "nimbo/json_property_bag.h"
 #include "nimbo/property_page.h"
+#include "nimbo/tcp_socket.h"
 
 namespace nimbo::app::serve {
 
@@ -76,6 +78,16 @@ class WebHost {
   // Passes a link's address to the component. Answers {"handled": bool} and, when the component
   // raised OpenForm, {"form": {"nFrm", "nID", "fields": [[name, value], ...]}}.
   json ProcessUrl(const std::string& url);
+  // Saves or prints the shown page through the component. The host's "dialog" is the real
+  // browser's: the answer carries {"action": {"kind": "save", "url"}} (download that address)
+  // or {"action": {"kind": "print"}} (print the report pane) when the component asked for it.
+  json Save();
+  json Print();
+  // Sets the recipient, subject and message and starts mailing the shown page through the
+  // socket to --smtp; the outcome arrives later as a NimboMessage. Answers {} or {"error"} when
+  // the component refused to start.
+  json Mail(const std::string& to, const std::string& subject, const std::string& message);
+
   // The tree, the shown page and the host's settings, as JSON text: {"tree": rows, "enabled",
   // "page", "talking", "canMail", "seq"}, each row [index, depth, text, image, expanded,
   // selected, children, colour] in display order. Written directly rather than through a JSON
@@ -109,6 +121,9 @@ class WebHost {
   std::shared_ptr<Node> NodeAt(int index, const std::string& text) const;
   json DesignOnThread() const;
   json DemoRecord(const std::string& form, const std::string& id) const;
+  json PageCommand(void (Nimbo::*command)());
+  void PollSocket();
+  void HostMessage(const std::string& text);
 
   ServeOptions options_;
   asio::io_context io_;
@@ -123,6 +138,10 @@ class WebHost {
   std::string page_;  // the shown page's address in the host ("" for none)
   std::int64_t page_version_ = 0;
   std::optional<json> open_form_;  // OpenForm raised by the current ProcessUrl call
+  std::optional<json> action_;     // what the browser is to do for the current page command
+  std::shared_ptr<TcpSocket> socket_;
+  std::unique_ptr<asio::steady_timer> poll_timer_;
+  bool polling_ = false;
   std::shared_ptr<DesignTimeContainer> design_container_;
   std::unique_ptr<Nimbo> design_control_;
   JsonPropertyBag design_bag_;

@@ -271,6 +271,50 @@
     change('/api/refresh');
   });
 
+  // Save and print: the component runs its command and, when it asks for the browser's
+  // dialog, this page opens it: a download of the shown page, or printing of the report pane.
+  function pageCommand(path) {
+    api('POST', path).then(function (answer) {
+      var action = answer.action;
+      if (!action) return;
+      if (action.kind === 'save') {
+        var link = document.createElement('a');
+        link.href = action.url;
+        link.download = decodeURIComponent(action.url.split('?')[0].split('/').pop());
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+      } else if (action.kind === 'print' && frame.contentWindow) {
+        frame.contentWindow.print();
+      }
+    }, failed);
+  }
+  document.getElementById('save').addEventListener('click', function () { pageCommand('/api/save'); });
+  document.getElementById('print').addEventListener('click', function () { pageCommand('/api/print'); });
+
+  var mailDialog = document.getElementById('mailDialog');
+  document.getElementById('mail').addEventListener('click', function () {
+    var here = document.querySelector('#crumbs .here');
+    var subject = document.getElementById('mailSubject');
+    if (!subject.value && here) subject.value = 'Report: ' + here.textContent;
+    mailDialog.showModal();
+  });
+  mailDialog.querySelectorAll('[data-close]').forEach(function (button) {
+    button.addEventListener('click', function () { mailDialog.close(); });
+  });
+  document.getElementById('mailForm').addEventListener('submit', function (event) {
+    event.preventDefault();
+    mailDialog.close();
+    api('POST', '/api/mail', {
+      to: document.getElementById('mailTo').value,
+      subject: document.getElementById('mailSubject').value,
+      message: document.getElementById('mailMessage').value
+    }).then(function (answer) {
+      if (answer.error) notice(answer.error, 'error');
+      else notice('Sending to ' + document.getElementById('mailTo').value + '…', 'info');
+    }, failed);
+  });
+
   var layout = document.querySelector('.layout');
   var activityButton = document.getElementById('activity');
   var unseen = 0;
@@ -437,7 +481,8 @@
   function handle(event, live) {
     switch (event.event) {
       case 'NimboMessage':
-        if (live) notice(event.sMessage, 'error');
+      case 'HostMessage':
+        if (live) notice(event.sMessage, /Success/.test(event.sMessage) ? 'ok' : 'info');
         break;
       case 'LogIt':
         logEntry('audit', event.time, event.AType, event.ANarration);
