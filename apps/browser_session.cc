@@ -2,6 +2,7 @@
 #include "browser_session.h"
 
 #include <filesystem>
+#include <iostream>
 #include <ostream>
 #include <optional>
 #include <stdexcept>
@@ -70,6 +71,16 @@ void AddSessionOptions(CLI::App& command, SessionOptions& options) {
                      "Print the shown page at the end, to a printer that writes this file");
   command.add_flag("--print", options.print,
                    "Print the shown page at the end (without --print-to there is no printer)");
+}
+
+void AddWalkOptions(CLI::App& command, WalkOptions& options) {
+  command.add_option("--select", options.selections,
+                     "Select the child with this text and display it (repeatable, in order)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command.add_option("--url", options.url, "Pass an address to link processing afterwards")
+      ->each([&options](const std::string&) { options.has_url = true; });
+  command.add_flag("--tree", options.tree, "Print the whole tree as JSON after the walk");
 }
 
 void EmitJson(std::ostream& out, const json& line) {
@@ -181,6 +192,23 @@ bool BrowserSession::Select(const std::string& text) {
     }
   }
   return false;
+}
+
+bool BrowserSession::RefreshAndWalk(const WalkOptions& walk, const std::string& command) {
+  control_->RefreshBrowser();
+  for (const std::string& text : walk.selections) {
+    if (!Select(text)) {
+      std::cerr << "nimbo " << command << ": the selected node has no child \"" << text << "\"\n";
+      return false;
+    }
+  }
+  if (walk.has_url) {
+    const bool result = control_->ProcessURL(walk.url);
+    EmitJson(out_, {{"event", "ProcessURL"}, {"url", walk.url}, {"result", result}});
+  }
+  RunPageCommands();
+  if (walk.tree) EmitJson(out_, {{"event", "Tree"}, {"nodes", TreeJson(*tree_)}});
+  return true;
 }
 
 }  // namespace nimbo::app

@@ -39,6 +39,18 @@ struct SessionOptions {
 // Adds the shared options to a subcommand.
 void AddSessionOptions(CLI::App& command, SessionOptions& options);
 
+// The walk that render and mail make after the refresh: selections by node text, an address for
+// link processing, and the tree dump.
+struct WalkOptions {
+  std::vector<std::string> selections;
+  std::string url;
+  bool has_url = false;
+  bool tree = false;
+};
+
+// Adds --select, --url and --tree to a subcommand.
+void AddWalkOptions(CLI::App& command, WalkOptions& options);
+
 // Writes one event as a JSON line (invalid UTF-8 in texts is replaced, never fatal).
 void EmitJson(std::ostream& out, const nlohmann::ordered_json& line);
 
@@ -62,6 +74,11 @@ class BrowserSession {
   // Selects the child of the selected node whose text is `text` and displays it. False when
   // the selected node has no such child.
   bool Select(const std::string& text);
+
+  // Refreshes the browser, then makes the walk: each selection in order, the address (printed
+  // as a ProcessURL line), the page commands and the tree dump. False, with a message on stderr
+  // naming `command`, when a selection matches no node.
+  bool RefreshAndWalk(const WalkOptions& walk, const std::string& command);
 
   // Saves and prints the shown page as the options ask (SavePage, PrintPage).
   void RunPageCommands();

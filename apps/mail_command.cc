@@ -19,10 +19,7 @@ constexpr char kSent[] = "Message Sent Successfully.";
 
 struct MailOptions {
   SessionOptions session;
-  std::vector<std::string> selections;
-  std::string url;
-  bool has_url = false;
-  bool tree = false;
+  WalkOptions walk;
   std::string server;
   std::string from, from_name, to, to_name, reply_to, reply_to_name, subject, message;
   double timeout = 60;
@@ -33,19 +30,7 @@ int RunMail(const MailOptions& options) {
   try {
     BrowserSession session(options.session, std::cout);
     Nimbo& control = session.control();
-    control.RefreshBrowser();
-    for (const std::string& text : options.selections) {
-      if (!session.Select(text)) {
-        std::cerr << "nimbo mail: the selected node has no child \"" << text << "\"\n";
-        return kExitUsage;
-      }
-    }
-    if (options.has_url) {
-      const bool result = control.ProcessURL(options.url);
-      EmitJson(std::cout, {{"event", "ProcessURL"}, {"url", options.url}, {"result", result}});
-    }
-    session.RunPageCommands();
-    if (options.tree) EmitJson(std::cout, {{"event", "Tree"}, {"nodes", TreeJson(session.tree())}});
+    if (!session.RefreshAndWalk(options.walk, "mail")) return kExitUsage;
 
     bool sent = false;
     session.SetMessageListener([&sent](const std::string& message) {
@@ -115,13 +100,7 @@ void AddMailCommand(CLI::App& app, std::function<int()>& run) {
   CLI::App* cmd = app.add_subcommand(
       "mail", "Render as nimbo render does, then mail the shown page through an SMTP server");
   AddSessionOptions(*cmd, options->session);
-  cmd->add_option("--select", options->selections,
-                  "Select the child with this text and display it (repeatable, in order)")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  cmd->add_option("--url", options->url, "Pass an address to link processing afterwards")
-      ->each([options](const std::string&) { options->has_url = true; });
-  cmd->add_flag("--tree", options->tree, "Print the whole tree as JSON before mailing");
+  AddWalkOptions(*cmd, options->walk);
   cmd->add_option("--server", options->server, "Mail server, HOST or HOST:PORT (port 25)");
   cmd->add_option("--from", options->from, "Sender's address (FromID)");
   cmd->add_option("--from-name", options->from_name, "Sender's name (FromName)");
