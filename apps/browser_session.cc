@@ -66,6 +66,9 @@ void AddSessionOptions(CLI::App& command, SessionOptions& options) {
   command.add_flag("--talking", options.talking, "Raise diagnostics (BlaBla)");
   command.add_option("--active-port", options.active_port, "ActivePort (80 enables reading)");
   command.add_option("--now", options.now, "Fixed current time, YYYY-MM-DDTHH:MM:SS");
+}
+
+void AddPageCommandOptions(CLI::App& command, SessionOptions& options) {
   command.add_option("--save-to", options.save_to, "Save the shown page to this file at the end");
   command.add_option("--print-to", options.print_to,
                      "Print the shown page at the end, to a printer that writes this file");

@@ -39,6 +39,10 @@ struct SessionOptions {
 // Adds the shared options to a subcommand.
 void AddSessionOptions(CLI::App& command, SessionOptions& options);
 
+// Adds --save-to, --print-to and --print: the page commands a one-shot walk (render, mail) runs at
+// its end. An interactive host has its own save and print.
+void AddPageCommandOptions(CLI::App& command, SessionOptions& options);
+
 // The walk that render and mail make after the refresh: selections by node text, an address for
 // link processing, and the tree dump.
 struct WalkOptions {

@@ -100,6 +100,7 @@ void AddMailCommand(CLI::App& app, std::function<int()>& run) {
   CLI::App* cmd = app.add_subcommand(
       "mail", "Render as nimbo render does, then mail the shown page through an SMTP server");
   AddSessionOptions(*cmd, options->session);
+  AddPageCommandOptions(*cmd, options->session);
   AddWalkOptions(*cmd, options->walk);
   cmd->add_option("--server", options->server, "Mail server, HOST or HOST:PORT (port 25)");
   cmd->add_option("--from", options->from, "Sender's address (FromID)");

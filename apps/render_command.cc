@@ -34,6 +34,7 @@ void AddRenderCommand(CLI::App& app, std::function<int()>& run) {
   CLI::App* cmd = app.add_subcommand(
       "render", "Refresh, select nodes by text and write their report pages");
   AddSessionOptions(*cmd, options->session);
+  AddPageCommandOptions(*cmd, options->session);
   AddWalkOptions(*cmd, options->walk);
   cmd->callback([&run, options] { run = [options] { return RunRender(*options); }; });
 }

@@ -144,7 +144,7 @@ bool HttpServer::OriginAllowed(const httplib::Request& request) const {
   return origin == "http://127.0.0.1:" + port || origin == "http://localhost:" + port;
 }
 
-void HttpServer::ServeAppFile(const std::string& name, httplib::Response& response) const {
+bool HttpServer::ServeAppFile(const std::string& name, httplib::Response& response) const {
   namespace fs = std::filesystem;
   // One file name of the folder itself; the path has already been percent-decoded.
   const bool plain = !name.empty() && name != "." && name != ".." &&
@@ -156,17 +156,18 @@ void HttpServer::ServeAppFile(const std::string& name, httplib::Response& respon
   // A link inside the folder that leads out of it is refused like a missing file.
   if (!plain || ec || file.parent_path() != folder || !fs::is_regular_file(file, ec)) {
     Refuse(response, 404, "No such file.");
-    return;
+    return false;
   }
   std::ifstream in(file, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in.good() && !in.eof()) {
     Refuse(response, 500, "The file cannot be read.");
-    return;
+    return false;
   }
   std::string_view type = ContentTypeFor(name);
   if (type == "application/octet-stream") type = SniffImage(bytes);
   response.set_content(std::move(bytes), std::string(type));
+  return true;
 }
 
 void HttpServer::Routes() {
@@ -181,8 +182,7 @@ void HttpServer::Routes() {
   });
   server_.Get(R"(/app/(.*))", [this](const Request& req, Response& res) {
     const std::string name = req.matches[1].str();
-    ServeAppFile(name, res);
-    if (res.status == 200 && req.has_param("download")) {
+    if (ServeAppFile(name, res) && req.has_param("download")) {
       // The name has no separators (ServeAppFile checked); quotes and control characters are
       // dropped so that it cannot end the header's quoted file name.
       std::string suggested;

@@ -51,7 +51,8 @@ class HttpServer {
   void Routes();
   bool HostAllowed(const httplib::Request& request) const;
   bool OriginAllowed(const httplib::Request& request) const;
-  void ServeAppFile(const std::string& name, httplib::Response& response) const;
+  // Answers with one file of the application folder; false when it was refused.
+  bool ServeAppFile(const std::string& name, httplib::Response& response) const;
 
   WebHost& host_;
   httplib::Server server_;

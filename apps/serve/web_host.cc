@@ -329,11 +329,14 @@ json WebHost::Mail(const std::string& to, const std::string& subject,
     } catch (const Error& e) {
       return json{{"error", fmt::format("Error: {}, {}", e.number(), e.description())}};
     }
-    if (!polling_ && socket_->state() != TcpSocket::State::kClosed) {
+    // A refused mail (no permission, nothing shown) never opens the socket: the component's
+    // own message says why, and the page shows no "sending" notice.
+    const bool sending = socket_->state() != TcpSocket::State::kClosed;
+    if (sending && !polling_) {
       polling_ = true;
       PollSocket();
     }
-    return json::object();
+    return json{{"sending", sending}};
   });
 }
 

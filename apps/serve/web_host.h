@@ -84,8 +84,8 @@ class WebHost {
   json Save();
   json Print();
   // Sets the recipient, subject and message and starts mailing the shown page through the
-  // socket to --smtp; the outcome arrives later as a NimboMessage. Answers {} or {"error"} when
-  // the component refused to start.
+  // socket to --smtp; the outcome arrives later as a NimboMessage. Answers {"sending": bool}
+  // (whether a conversation started), or {"error"} when the component raised an error.
   json Mail(const std::string& to, const std::string& subject, const std::string& message);
 
   // The tree, the shown page and the host's settings, as JSON text: {"tree": rows, "enabled",

@@ -136,6 +136,13 @@ TEST_F(ServeSafetyTest, ServesTheFolderAndTheAssetsButNothingOutsideThem) {
   EXPECT_NE(page.text.find("Content-Type: text/html"), std::string::npos);
   EXPECT_EQ(Get("/app/circle.gif").status, 200);
   EXPECT_EQ(Get("/assets/app.js").status, 200);
+  // The toolbar's Save asks for the same file as a download.
+  EXPECT_EQ(page.text.find("Content-Disposition"), std::string::npos);
+  const Reply download = Get("/app/fp.htm?download=1");
+  EXPECT_EQ(download.status, 200);
+  EXPECT_NE(download.text.find("Content-Disposition: attachment; filename=\"fp.htm\"\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Get("/app/..%2fsecret.txt?download=1").status, 404);
 
   for (const std::string target : {
            "/app/../secret.txt",

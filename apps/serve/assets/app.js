@@ -293,6 +293,7 @@
   document.getElementById('print').addEventListener('click', function () { pageCommand('/api/print'); });
 
   var mailDialog = document.getElementById('mailDialog');
+  var sendingNotice = null;  // replaced by the outcome when it arrives
   document.getElementById('mail').addEventListener('click', function () {
     var here = document.querySelector('#crumbs .here');
     var subject = document.getElementById('mailSubject');
@@ -311,7 +312,7 @@
       message: document.getElementById('mailMessage').value
     }).then(function (answer) {
       if (answer.error) notice(answer.error, 'error');
-      else notice('Sending to ' + document.getElementById('mailTo').value + '…', 'info');
+      else if (answer.sending) sendingNotice = notice('Sending to ' + document.getElementById('mailTo').value + '…', 'info');
     }, failed);
   });
 
@@ -451,6 +452,7 @@
     close.addEventListener('click', function () { box.remove(); });
     box.append(p, close);
     document.getElementById('notices').appendChild(box);
+    return box;
   }
 
   function logEntry(listId, time, type, text) {
@@ -482,7 +484,11 @@
     switch (event.event) {
       case 'NimboMessage':
       case 'HostMessage':
-        if (live) notice(event.sMessage, /Success/.test(event.sMessage) ? 'ok' : 'info');
+        // The component's messages are refusals and failures, but for the mail's success.
+        if (!live) break;
+        if (sendingNotice) sendingNotice.remove();
+        sendingNotice = null;
+        notice(event.sMessage, /Success/.test(event.sMessage) ? 'ok' : 'error');
         break;
       case 'LogIt':
         logEntry('audit', event.time, event.AType, event.ANarration);
