@@ -501,8 +501,10 @@
         logEntry('diag', event.time, '', event.sBlaBla);
         break;
       case 'Busy':
-        // A Busy the drawn state already reflects is stale.
-        if (live && event.seq > stateSeq) setBusy(event.IsBusy);
+        // A Busy the drawn state already reflects is stale; and while this page waits for its
+        // own change, the answer brings the tree that goes with the end of Busy (node indexes
+        // shift when a display prunes a branch), so the tree stays disabled until it arrives.
+        if (live && event.seq > stateSeq && pending === 0) setBusy(event.IsBusy);
         break;
     }
   }
