@@ -3,8 +3,6 @@
 // of the SHAPE call and the write together, and the peak memory of both in a fresh process.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include "nimbo/record_source.h"
 #include "platform/text_file.h"
 #include "report/section_writers.h"
+#include "in_child_process.h"
 
 namespace {
 
@@ -128,37 +127,16 @@ struct MemoryProbe {
 };
 
 MemoryProbe ProbeMemory() {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
+  return nimbo::bench::InChildProcess<MemoryProbe>([] {
     MemoryProbe probe;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    probe.start_kib = usage.ru_maxrss;
-    {
-      nimbo::ControlState s = MakeState();
-      std::shared_ptr<nimbo::Recordset> rs = OpenShape();
-      getrusage(RUSAGE_SELF, &usage);
-      probe.opened_kib = usage.ru_maxrss;
-      WritePage(s, rs);
-      getrusage(RUSAGE_SELF, &usage);
-      probe.written_kib = usage.ru_maxrss;
-    }
-    const ssize_t written = write(fds[1], &probe, sizeof probe);
-    _exit(written == sizeof probe ? 0 : 1);
-  }
-  close(fds[1]);
-  MemoryProbe probe;
-  const ssize_t got = read(fds[0], &probe, sizeof probe);
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (got != sizeof probe || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error("memory probe failed");
-  }
-  return probe;
+    probe.start_kib = nimbo::bench::PeakKib();
+    nimbo::ControlState s = MakeState();
+    std::shared_ptr<nimbo::Recordset> rs = OpenShape();
+    probe.opened_kib = nimbo::bench::PeakKib();
+    WritePage(s, rs);
+    probe.written_kib = nimbo::bench::PeakKib();
+    return probe;
+  });
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -25,6 +23,7 @@
 #include "nimbo/memory_tree_view.h"
 #include "nimbo/nimbo.h"
 #include "report/page_builder.h"
+#include "in_child_process.h"
 
 namespace {
 
@@ -145,35 +144,15 @@ struct MemoryProbe {
 };
 
 MemoryProbe ProbeMemory() {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
+  return nimbo::bench::InChildProcess<MemoryProbe>([] {
+    Host host;
+    const long before = nimbo::bench::PeakKib();
+    nimbo::BuildPage(host.state(), 2);
     MemoryProbe probe;
-    {
-      Host host;
-      rusage before{};
-      getrusage(RUSAGE_SELF, &before);
-      nimbo::BuildPage(host.state(), 2);
-      rusage after{};
-      getrusage(RUSAGE_SELF, &after);
-      probe.peak_kib = after.ru_maxrss;
-      probe.added_kib = after.ru_maxrss - before.ru_maxrss;
-    }
-    const ssize_t written = write(fds[1], &probe, sizeof probe);
-    _exit(written == sizeof probe ? 0 : 1);
-  }
-  close(fds[1]);
-  MemoryProbe probe;
-  const ssize_t got = read(fds[0], &probe, sizeof probe);
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (got != sizeof probe || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error("memory probe failed");
-  }
-  return probe;
+    probe.peak_kib = nimbo::bench::PeakKib();
+    probe.added_kib = probe.peak_kib - before;
+    return probe;
+  });
 }
 
 }  // namespace
