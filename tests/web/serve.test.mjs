@@ -400,3 +400,18 @@ test('a narrow window stacks the tree above the report', async () => {
   await shot('narrow', narrow);
   await narrow.close();
 });
+
+test('Ctrl-C stops the server cleanly, also with an events request waiting', async () => {
+  const {child, port} = await serve(['--folder', path.join(scratch, 'stopping')]);
+  let out = '';
+  child.stdout.on('data', (chunk) => { out += chunk; });
+  assert.equal((await raw(port, {target: '/'})).status, 200);
+  // A page's long poll for events is open when the signal comes.
+  const waiting = raw(port, {target: '/api/events?after=1000000&wait=1'}).catch((e) => e);
+  await new Promise((r) => setTimeout(r, 200));
+  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({code, signal})));
+  child.kill('SIGINT');
+  assert.deepEqual(await exited, {code: 0, signal: null});
+  assert.match(out, /nimbo serve: stopped/);
+  await waiting;
+});
