@@ -183,6 +183,9 @@
     stateSeq = Math.max(stateSeq, state.seq || 0);
     rows = state.tree || [];
     talking = !!state.talking;
+    // Mail stays clickable without permission: the component's refusal is its answer.
+    document.getElementById('mail').title = state.canMail
+        ? 'Mail the shown page' : 'Mail the shown page (this host was started without --can-mail)';
     document.getElementById('diagPanel').hidden = !talking;
     analyse();
     var selected = rows.filter(function (r) { return r[5]; })[0];
