@@ -57,6 +57,10 @@ void AddServeCommand(CLI::App& app, std::function<int()>& run) {
   cmd->add_option("--smtp", options->smtp, "Mail server, HOST[:PORT] (port 25 by default)");
   cmd->add_option("--from", options->from, "Sender's address");
   cmd->add_option("--from-name", options->from_name, "Sender's name");
+  cmd->add_option("--mail-timeout", options->mail_timeout,
+                  "Seconds a mail conversation may last before it is ended as timed out")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
   cmd->add_option("--form", options->form,
                   "Property file that the design page (/design) applies its changes to");
   cmd->callback([&run, options] { run = [options] { return RunServe(*options); }; });

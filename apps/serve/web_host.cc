@@ -22,6 +22,8 @@ namespace {
 
 // How many events the log keeps for clients that catch up.
 constexpr std::size_t kMaxLoggedEvents = 500;
+// The socket control's number for a connection that timed out.
+constexpr std::int16_t kTimedOut = 10060;
 
 // The demo's entry forms: which table a record link's form number opens.
 struct DemoForm {
@@ -140,11 +142,8 @@ WebHost::WebHost(const ServeOptions& options)
                   HostMessage(fmt::format("Error: {}, {}", e.number(), e.description()));
                 }
               },
-          .error =
-              [this](std::int16_t number, const std::string& description) {
-                std::string text = description;
-                session_->control().HandleWSError(number, text);
-              },
+          .error = [this](std::int16_t number,
+                          const std::string& description) { ReportSocketError(number, description); },
           .closed = nullptr,
       });
       control.SetWinSock(socket_);
@@ -334,6 +333,9 @@ json WebHost::Mail(const std::string& to, const std::string& subject,
     const bool sending = socket_->state() != TcpSocket::State::kClosed;
     if (sending && !polling_) {
       polling_ = true;
+      mail_deadline_ = std::chrono::steady_clock::now() +
+                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                           std::chrono::duration<double>(std::max(options_.mail_timeout, 0.0)));
       PollSocket();
     }
     return json{{"sending", sending}};
@@ -347,13 +349,29 @@ void WebHost::PollSocket() {
   poll_timer_->async_wait([this](const std::error_code& ec) {
     if (ec || !socket_) return;
     socket_->Poll();
-    if (socket_->state() != TcpSocket::State::kClosed) {
-      PollSocket();
-    } else {
+    if (socket_->state() == TcpSocket::State::kClosed) {
       socket_->Poll();  // what arrived with the close
       polling_ = false;
+      return;
     }
+    if (std::chrono::steady_clock::now() >= mail_deadline_) {
+      // A server that accepts and then stays silent would hold the conversation open for
+      // ever: the host ends it and tells the component as the socket's time-out.
+      socket_->Close();
+      polling_ = false;
+      ReportSocketError(kTimedOut, "Connection timed out");
+      return;
+    }
+    PollSocket();
   });
+}
+
+void WebHost::ReportSocketError(std::int16_t number, std::string description) {
+  try {
+    session_->control().HandleWSError(number, description);
+  } catch (const Error& e) {
+    HostMessage(fmt::format("Error: {}, {}", e.number(), e.description()));
+  }
 }
 
 void WebHost::HostMessage(const std::string& text) {

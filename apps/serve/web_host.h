@@ -10,6 +10,7 @@
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -42,6 +43,7 @@ struct ServeOptions {
   std::string from;        // sender address
   std::string from_name;   // sender name
   std::string form;        // property file the design page saves; empty: not saved
+  double mail_timeout = 60;  // seconds a mail conversation may last before the host ends it
 };
 
 class WebHost {
@@ -123,6 +125,8 @@ class WebHost {
   json DemoRecord(const std::string& form, const std::string& id) const;
   json PageCommand(void (Nimbo::*command)());
   void PollSocket();
+  // Passes a socket error to the component; its own errors become a host notice.
+  void ReportSocketError(std::int16_t number, std::string description);
   void HostMessage(const std::string& text);
 
   ServeOptions options_;
@@ -142,6 +146,7 @@ class WebHost {
   std::shared_ptr<TcpSocket> socket_;
   std::unique_ptr<asio::steady_timer> poll_timer_;
   bool polling_ = false;
+  std::chrono::steady_clock::time_point mail_deadline_;
   std::shared_ptr<DesignTimeContainer> design_container_;
   std::unique_ptr<Nimbo> design_control_;
   JsonPropertyBag design_bag_;

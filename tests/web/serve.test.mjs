@@ -5,6 +5,7 @@ import assert from 'node:assert/strict';
 import {spawn, execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
@@ -285,6 +286,30 @@ test('mail sends the shown page through the SMTP server and reports the outcome'
   await tab.getByRole('button', {name: 'Send'}).click();
   await tab.locator('.notice.error', {hasText: /Winsock Error #: \d+/}).waitFor({timeout: 20000});
   await tab.close();
+});
+
+test('a mail server that accepts and stays silent is given up after --mail-timeout', async () => {
+  const silent = net.createServer((socket) => { socket.on('error', () => {}); });  // never answers
+  await new Promise((resolve) => silent.listen(0, '127.0.0.1', resolve));
+  try {
+    const mailer = await serve(['--folder', path.join(scratch, 'silent'), '--can-mail',
+      '--smtp', `127.0.0.1:${silent.address().port}`, '--mail-timeout', '1']);
+    const tab = await context.newPage();
+    await tab.goto(mailer.url);
+    await tab.waitForSelector('body[data-ready="true"]');
+    for (let attempt = 0; attempt < 2; attempt++) {  // the socket is free again afterwards
+      await tab.locator('#mail').click();
+      await tab.getByLabel('Recipient').fill('manager@example.com');
+      await tab.getByRole('button', {name: 'Send'}).click();
+      const timedOut = tab.locator('.notice.error', {hasText: /Winsock Error #: 10060\s+Connection timed out/});
+      await timedOut.waitFor({timeout: 20000});
+      await timedOut.getByRole('button', {name: 'Dismiss'}).click();
+    }
+    assert.equal(await tab.locator('.notice', {hasText: 'Sending to'}).count(), 0);
+    await tab.close();
+  } finally {
+    silent.close();
+  }
 });
 
 test('mail is refused, with the component\'s message, when the host may not mail', async () => {
