@@ -167,6 +167,25 @@ test('the keyboard moves, opens, closes and selects like a tree view', async (t)
   assert.equal(await item('Catalogue').count(), 1);
 });
 
+test('a second window follows what the first one does to the tree', async () => {
+  const other = await context.newPage();
+  await other.goto(base);
+  await other.waitForSelector('body[data-ready="true"]');
+  const otherItem = (text) => other.locator('[role="treeitem"]', {has: other.locator('.label', {hasText: new RegExp(`^${text}$`)})});
+  await otherItem('Categories').click();  // the page's own tree shows Products open
+  await otherItem('Categories').waitFor();
+  await other.waitForFunction(() => document.getElementById('tree').getAttribute('aria-busy') === 'false');
+  // The first window's tree follows: Categories selected, its children there, clickable.
+  await page.waitForFunction(() => {
+    const selected = document.querySelector('[role="treeitem"][aria-selected="true"] .label');
+    return selected && selected.textContent === 'Categories';
+  });
+  await other.close();
+  await item('Products').click();
+  await idle();
+  assert.equal(await item('Products').getAttribute('aria-selected'), 'true');
+});
+
 test('a chart and a drill-down row open and close', async () => {
   await item('Sales by Region').click();
   await idle();

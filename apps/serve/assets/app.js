@@ -507,7 +507,12 @@
         // A Busy the drawn state already reflects is stale; and while this page waits for its
         // own change, the answer brings the tree that goes with the end of Busy (node indexes
         // shift when a display prunes a branch), so the tree stays disabled until it arrives.
-        if (live && event.seq > stateSeq && pending === 0) setBusy(event.IsBusy);
+        if (live && event.seq > stateSeq && pending === 0) {
+          setBusy(event.IsBusy);
+          // The work was another window's: fetch the tree it left, so that this one shows the
+          // same nodes (and its next click names a node that still exists).
+          if (!event.IsBusy) reload().catch(function () {});
+        }
         break;
     }
   }
