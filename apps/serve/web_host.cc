@@ -20,6 +20,11 @@ namespace nimbo::app::serve {
 
 namespace {
 
+// An error as the component's messages show it: "Error: N, description".
+std::string ErrorText(const Error& e) {
+  return fmt::format("Error: {}, {}", e.number(), e.description());
+}
+
 // How many events the log keeps for clients that catch up.
 constexpr std::size_t kMaxLoggedEvents = 500;
 // The socket control's number for a connection that timed out.
@@ -139,7 +144,7 @@ WebHost::WebHost(const ServeOptions& options)
                 try {
                   session_->control().ProcessWSData(bytes);
                 } catch (const Error& e) {
-                  HostMessage(fmt::format("Error: {}, {}", e.number(), e.description()));
+                  HostMessage(ErrorText(e));
                 }
               },
           .error = [this](std::int16_t number,
@@ -326,7 +331,7 @@ json WebHost::Mail(const std::string& to, const std::string& subject,
       control.Message(message);
       control.SendMail();
     } catch (const Error& e) {
-      return json{{"error", fmt::format("Error: {}, {}", e.number(), e.description())}};
+      return json{{"error", ErrorText(e)}};
     }
     // A refused mail (no permission, nothing shown) never opens the socket: the component's
     // own message says why, and the page shows no "sending" notice.
@@ -370,7 +375,7 @@ void WebHost::ReportSocketError(std::int16_t number, std::string description) {
   try {
     session_->control().HandleWSError(number, description);
   } catch (const Error& e) {
-    HostMessage(fmt::format("Error: {}, {}", e.number(), e.description()));
+    HostMessage(ErrorText(e));
   }
 }
 
@@ -459,7 +464,7 @@ json WebHost::ApplyDesign(const std::string& active_port, const std::string& da_
         design_page_.Changed(false);
         design_page_.SelectionChanged();
       } catch (const Error& e) {
-        error = fmt::format("Error: {}, {}", e.number(), e.description());
+        error = ErrorText(e);
       }
     }
     json answer = DesignOnThread();

@@ -16,6 +16,7 @@ namespace nimbo {
 namespace {
 
 using Lines = std::vector<std::string>;
+using testing::LinesOf;
 
 constexpr char kData[] =
     "CREATE TABLE customers (ID INTEGER, Customer TEXT, Total DOUBLE);"
@@ -40,21 +41,6 @@ std::string OrdersShape(const std::string& ids) {
 }
 
 constexpr char kNoId[] = "BlaBla|Error: 9, Subscript out of range";
-
-Lines LinesOf(const std::string& text) {
-  Lines lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start) + "<no CR LF>");
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
 
 // The opening line of a child level: its hidden row, block and table, then its header cells.
 std::string ChildOpening(const std::string& level_and_key, int colspan, int level,

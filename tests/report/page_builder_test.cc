@@ -19,6 +19,7 @@ namespace nimbo {
 namespace {
 
 using Lines = std::vector<std::string>;
+using testing::LinesOf;
 using testing::ReadFile;
 
 constexpr char kData[] =
@@ -51,21 +52,6 @@ constexpr char kCustomerForm[] =
     "<tr><td class=hn>Balance: </td><td class=hvr>1,234.50</td></table><br>";
 constexpr char kSalesRow[] = "(5, 2, NULL, 'Sales', 'SalesList', '', 'S', NULL, 'ALL')";
 constexpr char kCustomerRow[] = "(3, 2, NULL, 'Customer', 'CustomerCard', NULL, 'H', 2, NULL)";
-
-Lines LinesOf(const std::string& text) {
-  Lines lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start) + "<no CR LF>");
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
 
 Lines Join(std::initializer_list<Lines> parts) {
   Lines all;

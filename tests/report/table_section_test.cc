@@ -14,6 +14,7 @@ namespace nimbo {
 namespace {
 
 using Lines = std::vector<std::string>;
+using testing::LinesOf;
 
 constexpr char kData[] =
     "CREATE TABLE sales (ID INTEGER, Region TEXT, Units INTEGER, Amount CURRENCY);"
@@ -23,22 +24,6 @@ constexpr char kData[] =
     "INSERT INTO stock VALUES (1, 'Chair', 'old', 3, 10.25, '2026-12-08', 'Site#a.htm#'),"
     " (2, 'Desk', NULL, NULL, NULL, NULL, NULL),"
     " (3, 'Lamp <b>', 'x & y', 4, 1000, '2026-01-31 10:00:00', '<i>#b.htm#');";
-
-// Splits a page file into its lines (each ends in CR LF).
-Lines LinesOf(const std::string& text) {
-  Lines lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start) + "<no CR LF>");
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
 
 class TableSectionTest : public testing::ReportTest {
  protected:

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "nimbo/variant.h"
 
@@ -32,6 +33,10 @@ class TempDir {
 std::string ReadFile(const std::filesystem::path& path);
 // Writes raw bytes to a file, replacing it.
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// Splits a page file into its lines, each of which must end in CR LF; a last line without one
+// comes back with "<no CR LF>" appended, so that the comparison shows it.
+std::vector<std::string> LinesOf(const std::string& text);
 
 // Runs a shell command, returning its exit status and what it printed on stdout.
 struct CommandResult {

@@ -63,10 +63,12 @@ function shot(name, target = page) {
 }
 
 const report = () => page.frameLocator('#report');
-const item = (text) => page.locator('[role="treeitem"]', {has: page.locator('.label', {hasText: new RegExp(`^${text}$`)})});
+// The tree row whose label is exactly `text`, in the main window or another one.
+const item = (text, target = page) =>
+  target.locator('[role="treeitem"]', {has: target.locator('.label', {hasText: new RegExp(`^${text}$`)})});
 
-async function idle() {
-  await page.waitForFunction(() => document.getElementById('tree').getAttribute('aria-busy') === 'false');
+async function idle(target = page) {
+  await target.waitForFunction(() => document.getElementById('tree').getAttribute('aria-busy') === 'false');
 }
 
 before(async () => {
@@ -171,10 +173,9 @@ test('a second window follows what the first one does to the tree', async () => 
   const other = await context.newPage();
   await other.goto(base);
   await other.waitForSelector('body[data-ready="true"]');
-  const otherItem = (text) => other.locator('[role="treeitem"]', {has: other.locator('.label', {hasText: new RegExp(`^${text}$`)})});
-  await otherItem('Categories').click();  // the page's own tree shows Products open
-  await otherItem('Categories').waitFor();
-  await other.waitForFunction(() => document.getElementById('tree').getAttribute('aria-busy') === 'false');
+  await item('Categories', other).click();  // the page's own tree shows Products open
+  await item('Categories', other).waitFor();
+  await idle(other);
   // The first window's tree follows: Categories selected, its children there, clickable.
   await page.waitForFunction(() => {
     const selected = document.querySelector('[role="treeitem"][aria-selected="true"] .label');
@@ -277,8 +278,8 @@ test('mail sends the shown page through the SMTP server and reports the outcome'
   await tab.goto(mailer.url);
   await tab.waitForSelector('body[data-ready="true"]');
   // The mail carries the report page file and its pictures: show a report first.
-  await tab.locator('[role="treeitem"]', {has: tab.locator('.label', {hasText: /^Customers$/})}).click();
-  await tab.waitForFunction(() => document.getElementById('tree').getAttribute('aria-busy') === 'false');
+  await item('Customers', tab).click();
+  await idle(tab);
   await tab.locator('#mail').click();
   await tab.getByLabel('Recipient').fill('manager@example.com');
   assert.equal(await tab.getByLabel('Subject').inputValue(), 'Report: Customers');  // offered
