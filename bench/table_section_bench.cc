@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "data/data_service.h"
 #include "data/startup_load.h"
 #include "nimbo/container.h"
@@ -90,7 +90,7 @@ class Host {
     control_.InitProperties();
     control_.ConnectionString((g_folder / "bench.db").string());
     control_.ApplicationFolder(g_folder.string());
-    control_.state().ActivePort = 80;  // a design-time setting
+    StateOf(control_).ActivePort = 80;  // a design-time setting
     control_.SetControls(tree_, browser_);
     control_.SetClock(nimbo::FixedClock(nimbo::MakeDate(2026, 12, 8, 21, 17, 44)));
     control_.Heading("Bench Stores");
@@ -101,7 +101,7 @@ class Host {
     if (state().SectionRows.row_count() != 1) throw std::runtime_error("definition not loaded");
   }
 
-  nimbo::ControlState& state() { return control_.state(); }
+  nimbo::ControlState& state() { return StateOf(control_); }
   std::size_t navigations() const { return browser_->Navigations().size(); }
 
  private:

@@ -5,11 +5,12 @@
 
 #include <memory>
 
+#include "nimbo/export.h"
 #include "nimbo/variant.h"
 
 namespace nimbo {
 
-class Clock {
+class NIMBO_API Clock {
  public:
   virtual ~Clock() = default;
   // The current local date and time.
@@ -17,9 +18,9 @@ class Clock {
 };
 
 // The system's local time.
-std::shared_ptr<Clock> SystemClock();
+NIMBO_API std::shared_ptr<Clock> SystemClock();
 // A clock that always answers `now`.
-std::shared_ptr<Clock> FixedClock(Date now);
+NIMBO_API std::shared_ptr<Clock> FixedClock(Date now);
 
 }  // namespace nimbo
 

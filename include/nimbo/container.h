@@ -8,11 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "nimbo/export.h"
 #include "nimbo/variant.h"
 
 namespace nimbo {
 
-class Container {
+class NIMBO_API Container {
  public:
   virtual ~Container() = default;
   // True while the host runs, False while its form is being designed.
@@ -24,7 +25,7 @@ class Container {
 };
 
 // A container for hosts that only run the component: UserMode True, notices ignored.
-class RunTimeContainer : public Container {
+class NIMBO_API RunTimeContainer : public Container {
  public:
   bool UserMode() const override { return true; }
   void PropertyChanged(std::string_view) override {}
@@ -32,7 +33,7 @@ class RunTimeContainer : public Container {
 
 // A container for design-time hosts: UserMode False; counts property-changed notices so the
 // host knows that the instance must be saved.
-class DesignTimeContainer : public Container {
+class NIMBO_API DesignTimeContainer : public Container {
  public:
   bool UserMode() const override { return false; }
   void PropertyChanged(std::string_view) override { ++changes_; }
@@ -42,7 +43,7 @@ class DesignTimeContainer : public Container {
   int changes_ = 0;
 };
 
-class PropertyBag {
+class NIMBO_API PropertyBag {
  public:
   virtual ~PropertyBag() = default;
   // The stored value for `name`, or `default_value` when none is stored.

@@ -7,11 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "nimbo/export.h"
 #include "nimbo/variant.h"
 
 namespace nimbo {
 
-struct DateParts {
+struct NIMBO_API DateParts {
   int year = 1899;
   int month = 12;  // 1..12
   int day = 30;    // 1..31
@@ -28,11 +29,11 @@ inline constexpr double kMaxDateSerial = 2958465.999988426;
 
 // The serial of a calendar date and time. Raises 5 for a month, day or time that does not exist,
 // 6 for a year outside 100..9999.
-Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+NIMBO_API Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 // Splits a serial into its parts, the time rounded to the nearest second. Raises 6 for a serial
 // outside the dates a Date may hold (or not a number).
-DateParts SplitDate(Date date);
+NIMBO_API DateParts SplitDate(Date date);
 
 // Reads a date text: the ISO forms a database stores ("2026-12-08", "2026-12-08 21:17:44",
 // "2026-12-08T21:17:44", with optional fractional seconds and a trailing "Z"), the English
@@ -42,12 +43,12 @@ DateParts SplitDate(Date date);
 // not checked against the date; two-digit years 00-29 are 2000-2029 and 30-99 are 1930-1999;
 // fractions of a second are read and dropped. Nullopt when it is not a date, or names a day or
 // time that does not exist ("2026-02-30").
-std::optional<Date> ParseDate(std::string_view text);
+NIMBO_API std::optional<Date> ParseDate(std::string_view text);
 
 // The default text form of a date (English, whatever the regional settings):
 // "12/8/2026 9:17:44 PM"; "12/8/2026" at midnight; "9:17:44 PM" on the day zero
 // (30 December 1899) with a time, and "12:00:00 AM" for day zero itself. Raises 6 as SplitDate.
-std::string DateToText(Date date);
+NIMBO_API std::string DateToText(Date date);
 
 }  // namespace nimbo
 

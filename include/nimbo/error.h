@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "nimbo/export.h"
+
 namespace nimbo {
 
 // The error numbers Nimbo raises, with the classic meanings.
@@ -31,9 +33,9 @@ inline constexpr int kKeyNotUnique = 35602;
 
 // The classic description of a known error number; "Application-defined or
 // object-defined error" for any other.
-std::string_view DescriptionOf(int number);
+NIMBO_API std::string_view DescriptionOf(int number);
 
-class Error : public std::runtime_error {
+class NIMBO_API Error : public std::runtime_error {
  public:
   // An error with its classic description.
   explicit Error(int number);

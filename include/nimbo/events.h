@@ -8,18 +8,18 @@
 #include <memory>
 #include <string>
 
+#include "nimbo/export.h"
 #include "nimbo/variant.h"
 
 namespace nimbo {
 
 class Recordset;
 
-class Events {
+class NIMBO_API Events {
  public:
   virtual ~Events() = default;
   // 1. Declared for hosts that supply records themselves; no operation raises it.
-  virtual void ProvideRecordset(const std::string& /*sSQL*/,
-                                std::shared_ptr<Recordset>& /*sRS*/) {}
+  virtual void ProvideRecordset(const std::string& /*sSQL*/, std::shared_ptr<Recordset>& /*sRS*/) {}
   // 2. The component starts (True) or ends (False) a node display.
   virtual void Busy(bool /*IsBusy*/) {}
   // 3. The user followed a record link: open form nFrm on record nID.

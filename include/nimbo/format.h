@@ -21,20 +21,21 @@
 #include <string>
 #include <string_view>
 
+#include "nimbo/export.h"
 #include "nimbo/variant.h"
 
 namespace nimbo {
 
 // Regional settings: English (United States) by default.
-struct RegionalSettings {
+struct NIMBO_API RegionalSettings {
   // Weekday names from Sunday.
   std::array<std::string, 7> day_names{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                        "Thursday", "Friday", "Saturday"};
   std::array<std::string, 7> day_abbrevs{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   // Month names from January.
-  std::array<std::string, 12> month_names{"January", "February", "March",     "April",
-                                          "May",     "June",     "July",      "August",
-                                          "September", "October", "November", "December"};
+  std::array<std::string, 12> month_names{"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
   std::array<std::string, 12> month_abbrevs{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::string decimal = ".";         // decimal character
@@ -46,9 +47,9 @@ struct RegionalSettings {
 };
 
 // The settings in force. The reference stays valid until the next SetRegionalSettings.
-const RegionalSettings& CurrentRegionalSettings();
+NIMBO_API const RegionalSettings& CurrentRegionalSettings();
 // Replaces the settings in force for every later formatting call.
-void SetRegionalSettings(RegionalSettings settings);
+NIMBO_API void SetRegionalSettings(RegionalSettings settings);
 
 // Formats a value with a pattern. Numbers (and texts that read as numbers) take the number
 // language, dates (and texts that read as dates) the date language; a pattern with date codes
@@ -57,12 +58,12 @@ void SetRegionalSettings(RegionalSettings settings);
 // the value's default text form. A pattern without date codes reads a date as its serial.
 // Objects raise 438; a number read as a date raises 6 when no Date can hold it (a text that
 // reads as such a number comes back unchanged instead).
-std::string Format(const Variant& value, std::string_view pattern);
+NIMBO_API std::string Format(const Variant& value, std::string_view pattern);
 
 // The number and date halves of Format, for callers that already know the kind of value; the
 // pattern still decides the language (a date pattern reads a number as a serial).
-std::string FormatNumber(double value, std::string_view pattern);
-std::string FormatDate(Date date, std::string_view pattern);
+NIMBO_API std::string FormatNumber(double value, std::string_view pattern);
+NIMBO_API std::string FormatDate(Date date, std::string_view pattern);
 
 }  // namespace nimbo
 

@@ -19,11 +19,12 @@
 #include <utility>
 #include <vector>
 
+#include "nimbo/export.h"
 #include "nimbo/web_browser.h"
 
 namespace nimbo {
 
-class HeadlessBrowser : public WebBrowser {
+class NIMBO_API HeadlessBrowser : public WebBrowser {
  public:
   // Called after each navigation has been recorded, with its address.
   using NavigateListener = std::function<void(const std::string& url)>;

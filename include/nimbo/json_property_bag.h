@@ -9,11 +9,12 @@
 #include <string>
 
 #include "nimbo/container.h"
+#include "nimbo/export.h"
 #include "nimbo/variant.h"
 
 namespace nimbo {
 
-class JsonPropertyBag : public PropertyBag {
+class NIMBO_API JsonPropertyBag : public PropertyBag {
  public:
   JsonPropertyBag() = default;
 
@@ -43,7 +44,7 @@ class JsonPropertyBag : public PropertyBag {
 
 // Whether two values are equal the way a property bag compares a value with its default:
 // numbers by value whatever their type, texts exactly, Empty and Null only with themselves.
-bool SameValue(const Variant& a, const Variant& b);
+NIMBO_API bool SameValue(const Variant& a, const Variant& b);
 
 }  // namespace nimbo
 

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "nimbo/export.h"
 #include "nimbo/tree_view.h"
 
 namespace nimbo {
@@ -33,7 +34,7 @@ namespace internal {
 class TreeState;  // the nodes and everything they share with their tree
 }  // namespace internal
 
-class MemoryTreeView : public TreeView {
+class NIMBO_API MemoryTreeView : public TreeView {
  public:
   MemoryTreeView();
   ~MemoryTreeView() override;

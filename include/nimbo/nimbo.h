@@ -18,6 +18,7 @@
 #include "nimbo/clock.h"
 #include "nimbo/container.h"
 #include "nimbo/events.h"
+#include "nimbo/export.h"
 #include "nimbo/socket.h"
 #include "nimbo/tree_view.h"
 #include "nimbo/variant.h"
@@ -25,12 +26,13 @@
 
 namespace nimbo {
 
-// The library's version, "major.minor.patch".
-std::string_view Version();
+// The library's version, "major.minor.patch", as nimbo/version.h gives it.
+NIMBO_API std::string_view Version();
 
-struct ControlState;  // the whole control state; private to the library
+struct ControlState;   // the whole control state; private to the library
+struct ControlAccess;  // the library's own way into it
 
-class Nimbo {
+class NIMBO_API Nimbo {
  public:
   // `container` is the hosting container (never null); `events` receives the six events (null:
   // events are dropped).
@@ -125,13 +127,11 @@ class Nimbo {
   // Replaces the clock the component reads the current date and time from.
   void SetClock(std::shared_ptr<Clock> clock);
 
-  // The control state, for the library's own subsystems and its tests.
-  ControlState& state() { return *state_; }
-  const ControlState& state() const { return *state_; }
-
  private:
   // Runs one browser command by name ("Save As", "Print"); a failure becomes a NimboMessage.
   void ExecPageCommand(const std::string& command_name);
+
+  friend struct ControlAccess;  // the library's own subsystems, through a private header
 
   std::unique_ptr<ControlState> state_;
 };

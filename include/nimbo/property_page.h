@@ -9,11 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "nimbo/export.h"
+
 namespace nimbo {
 
 class Nimbo;
 
-struct PageControl {
+struct NIMBO_API PageControl {
   enum class Kind { kLabel, kTextBox };
   std::string name;
   Kind kind = Kind::kLabel;
@@ -25,7 +27,7 @@ struct PageControl {
   int tab_index = 0;
 };
 
-class PropertyPage {
+class NIMBO_API PropertyPage {
  public:
   PropertyPage();
 

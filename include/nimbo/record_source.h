@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "nimbo/export.h"
 #include "nimbo/rows.h"
 #include "nimbo/variant.h"
 
@@ -92,7 +93,7 @@ inline constexpr int kLongVarWChar = 203;
 inline constexpr int kLongVarBinary = 205;
 }  // namespace field_type
 
-class Connection {
+class NIMBO_API Connection {
  public:
   virtual ~Connection() = default;
   Connection() = default;
@@ -114,7 +115,7 @@ class Connection {
 
 // One column of a record set. References to fields stay valid until their record set is
 // reopened or destroyed.
-class Field {
+class NIMBO_API Field {
  public:
   virtual ~Field() = default;
   Field() = default;
@@ -133,7 +134,7 @@ class Field {
 };
 
 // The fields of a record set, in query order.
-class Fields {
+class NIMBO_API Fields {
  public:
   virtual ~Fields() = default;
   Fields() = default;
@@ -149,7 +150,7 @@ class Fields {
   virtual const Field& Item(std::string_view name) const = 0;
 };
 
-class Recordset {
+class NIMBO_API Recordset {
  public:
   virtual ~Recordset() = default;
   Recordset() = default;
@@ -203,7 +204,7 @@ class Recordset {
 };
 
 // A binary stream that collects bytes in memory and saves them to a file.
-class Stream {
+class NIMBO_API Stream {
  public:
   virtual ~Stream() = default;
   Stream() = default;
@@ -228,9 +229,9 @@ class Stream {
 };
 
 // New, closed objects owned by the caller. Never null.
-std::shared_ptr<Connection> CreateConnection();
-std::shared_ptr<Recordset> CreateRecordset();
-std::shared_ptr<Stream> CreateStream();
+NIMBO_API std::shared_ptr<Connection> CreateConnection();
+NIMBO_API std::shared_ptr<Recordset> CreateRecordset();
+NIMBO_API std::shared_ptr<Stream> CreateStream();
 
 }  // namespace nimbo
 

@@ -8,11 +8,12 @@
 #include <cstddef>
 #include <vector>
 
+#include "nimbo/export.h"
 #include "nimbo/variant.h"
 
 namespace nimbo {
 
-class Rows {
+class NIMBO_API Rows {
  public:
   // An array with no fields and no rows; every access raises 9.
   Rows() = default;

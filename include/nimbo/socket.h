@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <string>
 
+#include "nimbo/export.h"
+
 namespace nimbo {
 
-class Socket {
+class NIMBO_API Socket {
  public:
   virtual ~Socket() = default;
   Socket() = default;

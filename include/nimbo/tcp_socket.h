@@ -23,11 +23,12 @@
 #include <memory>
 #include <string>
 
+#include "nimbo/export.h"
 #include "nimbo/socket.h"
 
 namespace nimbo {
 
-class TcpSocket : public Socket {
+class NIMBO_API TcpSocket : public Socket {
  public:
   // What the host hears. Each may be empty (not listened to). A handler may call any member of
   // the socket, including Close and Connect.

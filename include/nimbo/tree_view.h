@@ -14,12 +14,14 @@
 #include <memory>
 #include <string>
 
+#include "nimbo/export.h"
+
 namespace nimbo {
 
 // Relationship of a new node to its relative in TreeView::Add.
 enum class Relationship : int { kFirst = 0, kLast = 1, kNext = 2, kPrevious = 3, kChild = 4 };
 
-class Node {
+class NIMBO_API Node {
  public:
   virtual ~Node() = default;
   Node() = default;
@@ -63,7 +65,7 @@ class Node {
   virtual void EnsureVisible() = 0;
 };
 
-class TreeView {
+class NIMBO_API TreeView {
  public:
   virtual ~TreeView() = default;
   TreeView() = default;

@@ -16,19 +16,21 @@
 #include <variant>
 #include <vector>
 
+#include "nimbo/export.h"
+
 namespace nimbo {
 
 class Recordset;  // nimbo/record_source.h
 
 // A date and time: days since 30 December 1899, the fraction being the time of day.
 // Negative serials count back from that day, their fraction still being the time forward.
-struct Date {
+struct NIMBO_API Date {
   double serial = 0;
   friend bool operator==(Date a, Date b) = default;
 };
 
 // A fixed-point amount with four decimals: the value times 10,000.
-struct Currency {
+struct NIMBO_API Currency {
   std::int64_t scaled = 0;
   static Currency FromDouble(double value);  // rounds half to even; raises 6 when out of range
   double ToDouble() const { return static_cast<double>(scaled) / 10000.0; }
@@ -41,8 +43,8 @@ enum class VarType {
   kEmpty,
   kNull,
   kBoolean,
-  kInteger,   // 16-bit signed
-  kLong,      // 32-bit signed
+  kInteger,  // 16-bit signed
+  kLong,     // 32-bit signed
   kDouble,
   kCurrency,
   kDate,
@@ -52,9 +54,9 @@ enum class VarType {
 };
 
 // The name of a type as the classic TypeName gives it ("Integer", "String", "Null", ...).
-std::string_view TypeName(VarType type);
+NIMBO_API std::string_view TypeName(VarType type);
 
-class Variant {
+class NIMBO_API Variant {
  public:
   Variant() = default;  // Empty
   Variant(bool value) : v_(value) {}
@@ -143,11 +145,11 @@ class Variant {
 // so "&HFFFF" is -1; up to eight a 32-bit one). The characters are "." and "," whatever the
 // regional settings, so texts stored by a database read the same everywhere. Nullopt when it is
 // not a number (or too large for a double).
-std::optional<double> ParseNumber(std::string_view text);
+NIMBO_API std::optional<double> ParseNumber(std::string_view text);
 
 // Text form of a double with up to 15 significant digits, the classic way
 // ("0.1", "1234.5", "1E+20", "-1.5E-07").
-std::string DoubleToText(double value);
+NIMBO_API std::string DoubleToText(double value);
 
 }  // namespace nimbo
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "nimbo/export.h"
+
 namespace nimbo {
 
 // ExecWB command ids and options the component uses.
@@ -13,7 +15,7 @@ inline constexpr int kCmdSaveAs = 4;
 inline constexpr int kCmdPrint = 6;
 inline constexpr int kPromptUser = 1;
 
-class WebBrowser {
+class NIMBO_API WebBrowser {
  public:
   virtual ~WebBrowser() = default;
   WebBrowser() = default;

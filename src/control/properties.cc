@@ -5,6 +5,7 @@
 #include "control/control_state.h"
 #include "nimbo/error.h"
 #include "nimbo/nimbo.h"
+#include "nimbo/version.h"
 
 namespace nimbo {
 namespace {
@@ -19,7 +20,13 @@ void RequireDesignTime(const ControlState& s, int refusal) {
 
 }  // namespace
 
-std::string_view Version() { return NIMBO_VERSION; }
+#define NIMBO_STRINGIFY_(x) #x
+#define NIMBO_STRINGIFY(x) NIMBO_STRINGIFY_(x)
+
+std::string_view Version() {
+  return NIMBO_STRINGIFY(NIMBO_VERSION_MAJOR) "." NIMBO_STRINGIFY(
+      NIMBO_VERSION_MINOR) "." NIMBO_STRINGIFY(NIMBO_VERSION_PATCH);
+}
 
 Nimbo::Nimbo(std::shared_ptr<Container> container, std::shared_ptr<Events> events)
     : state_(std::make_unique<ControlState>()) {

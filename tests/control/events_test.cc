@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "control/diagnostics.h"
 #include "nimbo/error.h"
 #include "nimbo/headless_browser.h"
@@ -28,21 +28,21 @@ TEST(DiagnosticsTest, NothingIsBuiltOrRaisedWhileSilent) {
   auto events = std::make_shared<RecordingEvents>();
   Nimbo control(std::make_shared<RunTimeContainer>(), events);
   int built = 0;
-  Talk(control.state(), [&] {
+  Talk(StateOf(control), [&] {
     ++built;
     return std::string("x");
   });
-  ReportError(control.state(), Error(13));
+  ReportError(StateOf(control), Error(13));
   EXPECT_EQ(built, 0);
   EXPECT_TRUE(events->blabla.empty());
 
   control.Talking(true);
-  Talk(control.state(), [&] {
+  Talk(StateOf(control), [&] {
     ++built;
     return std::string("Please set ActivePort to 80");
   });
-  ReportError(control.state(), Error(13));
-  ReportError(control.state(), Error(0, "not an error"));
+  ReportError(StateOf(control), Error(13));
+  ReportError(StateOf(control), Error(0, "not an error"));
   EXPECT_EQ(built, 1);
   EXPECT_EQ(events->blabla,
             (std::vector<std::string>{"Please set ActivePort to 80", "Error: 13, Type mismatch"}));
@@ -61,7 +61,7 @@ TEST(DiagnosticsTest, LibraryExceptionsBecomeClassicErrors) {
 TEST(EventsTest, AHostWithoutHandlersIsFine) {
   Nimbo control(std::make_shared<RunTimeContainer>(), nullptr);
   control.Talking(true);
-  ReportError(control.state(), Error(91));  // dropped, not a crash
+  ReportError(StateOf(control), Error(91));  // dropped, not a crash
 }
 
 TEST(HostWiringTest, SetControlsWithoutATreeStoresBothThenFails) {
@@ -72,7 +72,7 @@ TEST(HostWiringTest, SetControlsWithoutATreeStoresBothThenFails) {
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), 91);
   }
-  EXPECT_EQ(control.state().mTV, nullptr);
+  EXPECT_EQ(StateOf(control).mTV, nullptr);
 }
 
 }  // namespace
@@ -91,13 +91,13 @@ TEST(HostWiringTest, SetControlsSetsManualLabelEditAndTheLastPairWins) {
   auto second_tree = std::make_shared<MemoryTreeView>();
   auto second_browser = std::make_shared<HeadlessBrowser>();
   control.SetControls(second_tree, second_browser);
-  EXPECT_EQ(control.state().mTV, second_tree);
-  EXPECT_EQ(control.state().mBM, second_browser);
+  EXPECT_EQ(StateOf(control).mTV, second_tree);
+  EXPECT_EQ(StateOf(control).mBM, second_browser);
   EXPECT_EQ(second_tree->LabelEdit(), 1);
   // The component holds counted references: the first pair is released.
   EXPECT_EQ(first_tree.use_count(), 1);
 
-  auto socket_free = control.state().ws;  // a host that never mails hands in no socket
+  auto socket_free = StateOf(control).ws;  // a host that never mails hands in no socket
   EXPECT_EQ(socket_free, nullptr);
 }
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "nimbo/error.h"
 #include "nimbo/json_property_bag.h"
 #include "nimbo/nimbo.h"
@@ -29,7 +29,7 @@ TEST(PersistenceTest, MissingKeysTakeTheirDefaults) {
   JsonPropertyBag bag;
   bag.WriteProperty("ConnectionString", Variant("shop.db"), Variant(" "));
   control.ReadProperties(bag);
-  const ControlState& s = control.state();
+  const ControlState& s = StateOf(control);
   EXPECT_EQ(s.ApplicationFolder, Variant(" "));
   EXPECT_EQ(s.ConnectionString, Variant("shop.db"));
   EXPECT_EQ(s.ActivePort, 0);  // a form saved before ActivePort was set keeps data access off
@@ -51,7 +51,7 @@ TEST(PersistenceTest, RoundTripThroughAFile) {
   Nimbo control(std::make_shared<RunTimeContainer>(), nullptr);
   JsonPropertyBag bag = JsonPropertyBag::Load(dir / "form.json");
   control.ReadProperties(bag);
-  const ControlState& s = control.state();
+  const ControlState& s = StateOf(control);
   EXPECT_EQ(s.ApplicationFolder, Variant("/srv/shop"));
   EXPECT_EQ(s.ConnectionString, Variant("Data Source=/srv/shop/shop.db"));
   EXPECT_EQ(s.ActivePort, 80);
@@ -72,8 +72,8 @@ TEST(PersistenceTest, StoredTextIsConvertedOnLoad) {
   Nimbo control(std::make_shared<RunTimeContainer>(), nullptr);
   JsonPropertyBag bag = JsonPropertyBag::Load(dir / "form.json");
   control.ReadProperties(bag);
-  EXPECT_EQ(control.state().ActivePort, 80);
-  EXPECT_EQ(control.state().DAMode, 2);
+  EXPECT_EQ(StateOf(control).ActivePort, 80);
+  EXPECT_EQ(StateOf(control).DAMode, 2);
 }
 
 TEST(PersistenceTest, BadFilesAreReportedNotGuessed) {

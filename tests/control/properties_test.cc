@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "nimbo/error.h"
 #include "nimbo/nimbo.h"
 
@@ -26,7 +26,7 @@ class PropertiesTest : public ::testing::Test {
  protected:
   std::shared_ptr<TestContainer> container_ = std::make_shared<TestContainer>();
   Nimbo control_{container_, nullptr};
-  ControlState& s_ = control_.state();
+  ControlState& s_ = StateOf(control_);
 };
 
 int ErrorNumberOf(const std::function<void()>& action) {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "nimbo/error.h"
 #include "testing/browser_fixture.h"
 
@@ -89,7 +89,7 @@ TEST(SrvTest, FileNamesCannotAddConnectionKeys) {
 TEST(ReadDataTest, TheGateRefusesEveryReadUntilActivePortIs80) {
   BrowserDatabase db;
   BrowserUnderTest b(db);
-  ControlState& s = b.control.state();
+  ControlState& s = StateOf(b.control);
   s.ActivePort = 0;
   s.Talking = true;
   auto before = db.Open("SELECT 1");
@@ -105,7 +105,7 @@ TEST(ReadDataTest, TheGateRefusesEveryReadUntilActivePortIs80) {
 TEST(ReadDataTest, FailedReadsAreReportedWithTheQueryAsPassed) {
   BrowserDatabase db;
   BrowserUnderTest b(db);
-  ControlState& s = b.control.state();
+  ControlState& s = StateOf(b.control);
   try {
     ReadData(s, "EXEC xspb1", s.mRS);
     FAIL() << "a read without a data service must raise";

@@ -26,7 +26,7 @@ class QueryMacrosTest : public ::testing::Test {
     auto node = tree_->Add(nullptr, Relationship::kLast, key, text, "");
     node->Selected(true);
   }
-  std::string Expand(const std::string& macro) { return ExpandMacros(control_.state(), macro); }
+  std::string Expand(const std::string& macro) { return ExpandMacros(StateOf(control_), macro); }
 
   std::shared_ptr<MemoryTreeView> tree_ = std::make_shared<MemoryTreeView>();
   Nimbo control_;
@@ -71,7 +71,7 @@ TEST(QueryMacrosInjectionTest, NodeTextsArriveAsOneValue) {
   testing::BrowserDatabase db("CREATE TABLE victims (v TEXT); INSERT INTO victims VALUES ('x');");
   db.AddProcedure("echo", "SELECT ?1 AS v, (SELECT COUNT(*) FROM victims) AS n");
   testing::BrowserUnderTest b(db);
-  ControlState& s = b.control.state();
+  ControlState& s = StateOf(b.control);
   auto tree = std::make_shared<MemoryTreeView>();
   b.control.SetControls(tree, nullptr);
   s.mSrv = std::make_shared<Srv>();

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "data/data_service.h"
 #include "testing/browser_fixture.h"
 
@@ -30,7 +30,7 @@ constexpr char kDefinition[] =
 TEST(StartupLoadTest, ReadsTheDefinitionAndWritesTheFrontPage) {
   BrowserDatabase db(kDefinition);
   BrowserUnderTest b(db);
-  ControlState& s = b.control.state();
+  ControlState& s = StateOf(b.control);
   LoadBrowser(s);
 
   EXPECT_TRUE(b.events->lines.empty()) << b.events->lines.front();
@@ -51,7 +51,7 @@ TEST(StartupLoadTest, ReadsTheDefinitionAndWritesTheFrontPage) {
 TEST(StartupLoadTest, ASecondLoadKeepsTheServiceAndReadsAgain) {
   BrowserDatabase db(kDefinition);
   BrowserUnderTest b(db);
-  ControlState& s = b.control.state();
+  ControlState& s = StateOf(b.control);
   LoadBrowser(s);
   const auto service = s.mSrv;
   db.Run("INSERT INTO nav VALUES (3, 'Stock', 'F', 1, NULL, NULL, NULL, NULL);");
@@ -65,7 +65,7 @@ TEST(StartupLoadTest, ASecondLoadKeepsTheServiceAndReadsAgain) {
 TEST(StartupLoadTest, RefusedReadsLeaveTheDefinitionAsItWas) {
   BrowserDatabase db(kDefinition);
   BrowserUnderTest b(db);
-  ControlState& s = b.control.state();
+  ControlState& s = StateOf(b.control);
   LoadBrowser(s);
   s.ActivePort = 0;
   LoadBrowser(s);
@@ -76,7 +76,7 @@ TEST(StartupLoadTest, RefusedReadsLeaveTheDefinitionAsItWas) {
 TEST(StartupLoadTest, AFailedConnectionIsReportedOnceAndNotRetried) {
   BrowserDatabase db(kDefinition);
   BrowserUnderTest b(db);
-  ControlState& s = b.control.state();
+  ControlState& s = StateOf(b.control);
   b.control.ConnectionString((db.dir() / "missing.db").string());
   LoadBrowser(s);
   EXPECT_EQ(b.events->lines, Lines{"NimboMessage|Connection cannot be established."});
@@ -124,10 +124,10 @@ TEST(StartupLoadTest, FailuresAndTheirReports) {
     db.Run(c.sql);
     BrowserUnderTest b(db);
     b.control.Talking(true);
-    LoadBrowser(b.control.state());
+    LoadBrowser(StateOf(b.control));
     EXPECT_EQ(b.events->lines, c.events) << c.label;
-    EXPECT_EQ(b.control.state().PageHeader.rfind(c.page_header_prefix, 0), 0u)
-        << c.label << ": " << b.control.state().PageHeader;
+    EXPECT_EQ(StateOf(b.control).PageHeader.rfind(c.page_header_prefix, 0), 0u)
+        << c.label << ": " << StateOf(b.control).PageHeader;
   }
 }
 
@@ -135,7 +135,7 @@ TEST(StartupLoadTest, NullFrontPageWritesAnEmptyLine) {
   BrowserDatabase db(kDefinition);
   db.Run("UPDATE pages SET html = NULL WHERE id = 1;");
   BrowserUnderTest b(db);
-  LoadBrowser(b.control.state());
+  LoadBrowser(StateOf(b.control));
   EXPECT_EQ(ReadFile(db.dir() / "fp.htm"), "\r\n");
 }
 
@@ -144,11 +144,11 @@ TEST(StartupLoadTest, AnUnwritableFolderEndsTheLoadAfterTheFrontPageText) {
   BrowserUnderTest b(db);
   b.control.ApplicationFolder((db.dir() / "no-such-folder").string());
   b.control.Talking(true);
-  LoadBrowser(b.control.state());
+  LoadBrowser(StateOf(b.control));
   ASSERT_EQ(b.events->lines.size(), 1u);
   EXPECT_EQ(b.events->lines[0].rfind("BlaBla|Error: 76, Path not found", 0), 0u)
       << b.events->lines[0];
-  EXPECT_EQ(b.control.state().PageHeader, "<html><body>Welcome</body></html>");
+  EXPECT_EQ(StateOf(b.control).PageHeader, "<html><body>Welcome</body></html>");
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(ReportMailTest, ServerTextGivesHostAndPort) {
     }
     m.control.SendMail();
     EXPECT_THAT(m.recorder->connects, ElementsAre(std::make_pair(host, port)));
-    EXPECT_EQ(m.control.state().MailStep, 0);
+    EXPECT_EQ(StateOf(m.control).MailStep, 0);
   }
 }
 
@@ -74,15 +74,15 @@ TEST(ReportMailTest, WithoutPermissionNothingIsEncodedOrConnectedButTheAttemptIs
   m.control.CanMail(false);
   m.control.ToName("J. Smith");
   m.control.ToID("js");
-  m.control.state().MailData = "earlier";
-  m.control.state().MailStep = 4;
+  StateOf(m.control).MailData = "earlier";
+  StateOf(m.control).MailStep = 4;
   m.control.SendMail();
   EXPECT_THAT(m.events->lines,
               ElementsAre("NimboMessage|Sorry! You are not authorised to E-Mail the Report",
                           "LogIt|E-Mail|To:J. Smith <js>   Data Browser"));
   EXPECT_THAT(m.recorder->connects, IsEmpty());
-  EXPECT_EQ(m.control.state().MailData, "earlier");
-  EXPECT_EQ(m.control.state().MailStep, 4);
+  EXPECT_EQ(StateOf(m.control).MailData, "earlier");
+  EXPECT_EQ(StateOf(m.control).MailStep, 4);
 }
 
 TEST(ReportMailTest, LineBreakInAnyAddressNameOrSubjectRefusesToStart) {
@@ -112,7 +112,7 @@ TEST(ReportMailTest, LineBreakInAnyAddressNameOrSubjectRefusesToStart) {
 TEST(ReportMailTest, AttachmentTextIsTheEightFilesInOrderEachFollowedByALineBreak) {
   Recorded m;
   EXPECT_NO_THROW(m.control.SendMail());
-  EXPECT_EQ(m.control.state().MailData, "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n");  // all missing
+  EXPECT_EQ(StateOf(m.control).MailData, "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n");  // all missing
 
   WriteFile(m.folder / "oDatNav.htm", "<html></html>\r\n");
   WriteFile(m.folder / "circle.gif", std::string(46, '\x01'));
@@ -124,7 +124,7 @@ TEST(ReportMailTest, AttachmentTextIsTheEightFilesInOrderEachFollowedByALineBrea
   }
   m.control.SendMail();
   m.control.SendMail();  // replaces the text; never two sets
-  EXPECT_EQ(m.control.state().MailData, expected);
+  EXPECT_EQ(StateOf(m.control).MailData, expected);
   EXPECT_EQ(m.recorder->connects.size(), 3u);
 }
 
@@ -144,12 +144,12 @@ TEST(ReportMailTest, NoSelectedNodeFailsAfterConnecting) {
 TEST(ReportMailTest, SocketErrorIsShownWithNumberAndDescription) {
   Recorded m;
   std::string description = "Connection is aborted due to timeout or other failure";
-  m.control.state().MailStep = 3;
+  StateOf(m.control).MailStep = 3;
   m.control.HandleWSError(10053, description);
   EXPECT_THAT(m.events->lines,
               ElementsAre("NimboMessage|Winsock Error #: 10053\r\n"
                           "Connection is aborted due to timeout or other failure"));
-  EXPECT_EQ(m.control.state().MailStep, 3);
+  EXPECT_EQ(StateOf(m.control).MailStep, 3);
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ TEST(SmtpConversationTest, RealServerReceivesHeadersMessageAndByteExactAttachmen
   for (const char* name : {"oDatNav.htm", "bg.jpg", "chart.gif", "pic1"}) {
     EXPECT_EQ(ReadFile(decoded / name), ReadFile(m.folder / name)) << name;
   }
-  EXPECT_THAT(m.control.state().MailData, IsEmpty());
+  EXPECT_THAT(StateOf(m.control).MailData, IsEmpty());
 }
 
 TEST(SmtpConversationTest, WireCarriesTrimmedAddressesStuffedDotsAndOnlyCrLf) {
@@ -212,7 +212,7 @@ TEST(SmtpConversationTest, ClosedConnectionLeavesTheStepWhereItWas) {
       {Send("220 ready\r\n"), ReadLine(), Send("250 hello\r\n"), ReadLine(), CloseConnection()});
   MailerUnderTest m;
   m.MailTo(server.port());
-  EXPECT_EQ(m.control.state().MailStep, 2);
+  EXPECT_EQ(StateOf(m.control).MailStep, 2);
   EXPECT_THAT(m.events->lines, ::testing::Contains("SocketClosed"));
 }
 
@@ -245,7 +245,7 @@ TEST(SmtpConversationTest, RefusedConnectionIsReportedWithTheSocketsNumber) {
   MailerUnderTest m;
   m.MailTo(port);
   EXPECT_THAT(m.Messages(), ElementsAre("Winsock Error #: 10061\r\nConnection refused"));
-  EXPECT_EQ(m.control.state().MailStep, 0);
+  EXPECT_EQ(StateOf(m.control).MailStep, 0);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "nimbo/date.h"
 #include "nimbo/headless_browser.h"
 #include "nimbo/memory_tree_view.h"
@@ -71,7 +71,7 @@ class ReportTest : public ::testing::Test {
     Select("Sales");
   }
 
-  ControlState& s() { return b_.control.state(); }
+  ControlState& s() { return StateOf(b_.control); }
   const std::vector<std::string>& events() const { return b_.events->lines; }
 
   // Adds a child of the root with `text` and selects it.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "nimbo/events.h"
 #include "nimbo/nimbo.h"
 #include "testing/sqlite_fixture.h"
@@ -59,7 +59,7 @@ struct BrowserUnderTest {
     control.ReadProperties(bag);
     control.ConnectionString(db.path().string());
     control.ApplicationFolder(db.dir().string());
-    control.state().ActivePort = 80;  // set at design time in a real form
+    StateOf(control).ActivePort = 80;  // set at design time in a real form
   }
 
   class EmptyBag : public PropertyBag {

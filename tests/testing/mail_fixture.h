@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "control/control_state.h"
+#include "control/control_access.h"
 #include "nimbo/container.h"
 #include "nimbo/headless_browser.h"
 #include "nimbo/memory_tree_view.h"
