@@ -1,9 +1,6 @@
 # The demo (nimbo demo DIR): its SQL and HTML texts are compiled into the program, and its page
 # images and product pictures are drawn by it and encoded with giflib and libjpeg.
-find_package(GIF REQUIRED)
-find_package(JPEG REQUIRED)
-
-set(NIMBO_DEMO_DIR ${PROJECT_SOURCE_DIR}/apps/demo)
+set(NIMBO_DEMO_DIR ${CMAKE_CURRENT_SOURCE_DIR}/demo)
 set(NIMBO_DEMO_TEXTS
   schema.sql:SchemaSql
   data.sql:DataSql
@@ -29,8 +26,6 @@ add_custom_command(
 
 file(GLOB NIMBO_DEMO_SOURCES CONFIGURE_DEPENDS ${NIMBO_DEMO_DIR}/*.cc)
 add_library(nimbo_demo STATIC ${NIMBO_DEMO_SOURCES} ${nimbo_demo_embedded})
-target_include_directories(nimbo_demo PUBLIC ${PROJECT_SOURCE_DIR}/apps)
-target_link_libraries(nimbo_demo PRIVATE PkgConfig::SQLITE3 GIF::GIF JPEG::JPEG)
+target_include_directories(nimbo_demo PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(nimbo_demo PRIVATE SQLite::SQLite3 GIF::GIF JPEG::JPEG)
 nimbo_warnings(nimbo_demo)
-
-target_link_libraries(nimbo_cli PRIVATE nimbo_demo)
