@@ -83,8 +83,7 @@ case $way in
     ;;
   add_subdirectory)
     cmake -S "$src/tests/package/add_subdirectory" -B "$out/build" "${generator[@]}" \
-      -DCMAKE_BUILD_TYPE=Release -DNIMBO_SOURCE_DIR="$src" -DBUILD_SHARED_LIBS=$shared \
-      -DCMAKE_CXX_STANDARD=20 >/dev/null
+      -DCMAKE_BUILD_TYPE=Release -DNIMBO_SOURCE_DIR="$src" -DBUILD_SHARED_LIBS=$shared >/dev/null
     cmake --build "$out/build"
     program=$out/build/embed_minimal/embed_minimal
     ;;
