@@ -122,7 +122,7 @@ class NIMBO_API Nimbo {
   // the caller.
   void ProcessWSData(std::int32_t bytesTotal);
   // The socket's error: raises NimboMessage "Winsock Error #: ", Number, CR LF, Description.
-  void HandleWSError(std::int16_t Number, std::string& Description);
+  void HandleWSError(std::int16_t Number, const std::string& Description);
 
   // Replaces the clock the component reads the current date and time from.
   void SetClock(std::shared_ptr<Clock> clock);
