@@ -46,6 +46,17 @@ inline std::vector<ServerStep> AcceptingScript(const std::string& greeting = "22
           Send("221 bye\r\n")};
 }
 
+// A server that starts a reply and never finishes it, a line every few milliseconds for ten
+// seconds: data keeps arriving, but the conversation never moves on.
+inline std::vector<ServerStep> TalkingScript() {
+  std::vector<ServerStep> script;
+  for (int i = 0; i < 2000; ++i) {
+    script.push_back(Send("220-still here\r\n"));
+    script.push_back(Pause(5));
+  }
+  return script;
+}
+
 // Serves one connection by its script on a thread of its own, then keeps the connection until
 // the client closes it. What the client sent is readable once the server has been stopped.
 class ScriptedServer {
