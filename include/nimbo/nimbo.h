@@ -82,7 +82,8 @@ class NIMBO_API Nimbo {
   // Hands in the host's tree view and web browser, replacing earlier ones, and sets the tree's
   // LabelEdit to 1 (manual). Raises 91 when the tree view is null (both are stored first).
   void SetControls(std::shared_ptr<TreeView> mTV, std::shared_ptr<WebBrowser> mBM);
-  // Hands in the host's socket, replacing an earlier one.
+  // Hands in the host's socket, replacing an earlier one. For nimbo::TcpSocket,
+  // WireMailSocket (nimbo/mail_wiring.h) does this and forwards its notifications.
   void SetWinSock(std::shared_ptr<Socket> ws);
 
   // Reloads the browser definition from the database, rebuilds the tree under its root

@@ -21,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "nimbo/tcp_socket.h"
 #include "testing/test_support.h"
 
 namespace nimbo::testing {
@@ -195,16 +194,6 @@ class SmtpSink {
   pid_t pid_ = 0;
   int port_ = 0;
 };
-
-// Runs the socket's event loop until it is closed or `limit` has passed.
-inline void RunUntilClosed(TcpSocket& socket,
-                           std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (socket.state() != TcpSocket::State::kClosed &&
-         std::chrono::steady_clock::now() < deadline) {
-    socket.RunFor(std::chrono::milliseconds(50));
-  }
-}
 
 }  // namespace nimbo::testing
 
