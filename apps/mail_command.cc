@@ -1,15 +1,18 @@
 // nimbo mail: renders as nimbo render does, then mails the shown page over a real TCP
-// connection and runs the socket until the conversation ends or the time is up.
+// connection and runs the socket until the conversation ends or the time is up (then the
+// component hears the socket's time-out, 10060).
 #include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "browser_session.h"
 #include "commands.h"
 #include "nimbo/error.h"
+#include "nimbo/mail_wiring.h"
 #include "nimbo/tcp_socket.h"
 
 namespace nimbo::app {
@@ -48,40 +51,20 @@ int RunMail(const MailOptions& options) {
     control.Message(options.message);
 
     auto socket = std::make_shared<TcpSocket>();
-    socket->SetNotifications({
-        .connected =
-            [] {
-              EmitJson(std::cout, {{"event", "SocketConnected"}});
-            },
-        .data_arrival = [&control](std::int32_t bytes) { control.ProcessWSData(bytes); },
-        .error =
-            [&control](std::int16_t number, const std::string& description) {
-              std::string text = description;
-              control.HandleWSError(number, text);
-            },
-        .closed =
-            [] {
-              EmitJson(std::cout, {{"event", "SocketClosed"}});
-            },
-    });
-    control.SetWinSock(socket);
+    MailSocketHooks hooks;
+    hooks.connected = [] { EmitJson(std::cout, {{"event", "SocketConnected"}}); };
+    hooks.closed = [] { EmitJson(std::cout, {{"event", "SocketClosed"}}); };
+    WireMailSocket(control, socket, std::move(hooks));
     control.SendMail();
 
     using Clock = std::chrono::steady_clock;
     const auto deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
                            std::chrono::duration<double>(std::max(options.timeout, 0.0)));
-    while (socket->state() != TcpSocket::State::kClosed) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) {
-        socket->Close();
-        EmitJson(std::cout, {{"event", "Timeout"}, {"seconds", options.timeout}});
-        std::cerr << "nimbo mail: the conversation did not end within " << options.timeout
-                  << " seconds; connection closed\n";
-        break;
-      }
-      socket->RunFor(std::min(left, std::chrono::milliseconds(200)));
+    if (RunMailConversation(*socket, deadline) == MailOutcome::kTimedOut) {
+      EmitJson(std::cout, {{"event", "Timeout"}, {"seconds", options.timeout}});
+      std::cerr << "nimbo mail: the conversation did not end within " << options.timeout
+                << " seconds; connection closed\n";
     }
     return sent ? kExitOk : kExitFailure;
   } catch (const Error& e) {

@@ -15,6 +15,7 @@
 #include <streambuf>
 
 #include "nimbo/error.h"
+#include "nimbo/mail_wiring.h"
 
 namespace nimbo::app::serve {
 
@@ -27,8 +28,6 @@ std::string ErrorText(const Error& e) {
 
 // How many events the log keeps for clients that catch up.
 constexpr std::size_t kMaxLoggedEvents = 500;
-// The socket control's number for a connection that timed out.
-constexpr std::int16_t kTimedOut = 10060;
 
 // The demo's entry forms: which table a record link's form number opens.
 struct DemoForm {
@@ -126,33 +125,21 @@ WebHost::WebHost(const ServeOptions& options)
       Nimbo& control = session_->control();
       // The real browser is the dialog: the component's save and print become instructions
       // for the page that asked.
-      session_->browser().SetSavePathProvider(
-          [this](const std::filesystem::path& shown,
-                 int) -> std::optional<std::filesystem::path> {
-            action_ = json{{"kind", "save"},
-                           {"url", "/app/" + EncodeSegment(shown.filename().string()) +
-                                       "?download=1"}};
-            return std::nullopt;
-          });
-      session_->browser().SetPrinter(
-          [this](const std::filesystem::path&, int) { action_ = json{{"kind", "print"}}; });
-      socket_ = std::make_shared<TcpSocket>();
-      socket_->SetNotifications({
-          .connected = nullptr,
-          .data_arrival =
-              [this](std::int32_t bytes) {
-                try {
-                  session_->control().ProcessWSData(bytes);
-                } catch (const Error& e) {
-                  HostMessage(ErrorText(e));
-                }
-              },
-          .error = [this](std::int16_t number,
-                          const std::string& description) { ReportSocketError(number, description); },
-          .closed = nullptr,
+      session_->browser().SetSavePathProvider([this](const std::filesystem::path& shown,
+                                                     int) -> std::optional<std::filesystem::path> {
+        action_ = json{{"kind", "save"},
+                       {"url", "/app/" + EncodeSegment(shown.filename().string()) + "?download=1"}};
+        return std::nullopt;
       });
-      control.SetWinSock(socket_);
-      poll_timer_ = std::make_unique<asio::steady_timer>(io_);
+      session_->browser().SetPrinter([this](const std::filesystem::path&, int) {
+        action_ = json{{"kind", "print"}};
+      });
+      // The socket runs its I/O on a thread of its own and queues every notification onto this
+      // thread's loop, so the component hears the mail server here, between the clients' calls.
+      socket_ = std::make_shared<TcpSocket>(
+          [this](std::function<void()> notification) { asio::post(io_, std::move(notification)); });
+      WireMailSocket(control, socket_,
+                     {.failed = [this](const Error& e) { HostMessage(ErrorText(e)); }});
       control.CanMail(options_.can_mail);
       control.Server(options_.smtp);
       control.FromID(options_.from);
@@ -186,7 +173,6 @@ WebHost::~WebHost() {
   StopWaiting();
   // The session goes on the thread it lived on; then the thread ends.
   Call([this] {
-    poll_timer_.reset();
     if (socket_) socket_->Close();
     session_.reset();
     socket_.reset();
@@ -320,10 +306,10 @@ json WebHost::Save() { return PageCommand(&Nimbo::SavePage); }
 
 json WebHost::Print() { return PageCommand(&Nimbo::PrintPage); }
 
-json WebHost::Mail(const std::string& to, const std::string& subject,
-                   const std::string& message) {
+json WebHost::Mail(const std::string& to, const std::string& subject, const std::string& message) {
   return Call([this, &to, &subject, &message] {
     Nimbo& control = session_->control();
+    const bool idle = socket_->state() == TcpSocket::State::kClosed;
     try {
       control.ToID(to);
       control.ToName(to);
@@ -334,49 +320,18 @@ json WebHost::Mail(const std::string& to, const std::string& subject,
       return json{{"error", ErrorText(e)}};
     }
     // A refused mail (no permission, nothing shown) never opens the socket: the component's
-    // own message says why, and the page shows no "sending" notice.
+    // own message says why, and the page shows no "sending" notice. A server that accepts and
+    // then stays silent would hold the conversation open for ever: the socket ends it at the
+    // deadline and the component hears the time-out (10060).
     const bool sending = socket_->state() != TcpSocket::State::kClosed;
-    if (sending && !polling_) {
-      polling_ = true;
-      mail_deadline_ = std::chrono::steady_clock::now() +
-                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                           std::chrono::duration<double>(std::max(options_.mail_timeout, 0.0)));
-      PollSocket();
+    if (idle && sending) {
+      socket_->SetDeadline(
+          std::chrono::steady_clock::now() +
+          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+              std::chrono::duration<double>(std::max(options_.mail_timeout, 0.0))));
     }
     return json{{"sending", sending}};
   });
-}
-
-// The socket has no thread of its own: while a conversation runs, the component thread runs
-// its handlers every few milliseconds, so every notification reaches the component here.
-void WebHost::PollSocket() {
-  poll_timer_->expires_after(std::chrono::milliseconds(15));
-  poll_timer_->async_wait([this](const std::error_code& ec) {
-    if (ec || !socket_) return;
-    socket_->Poll();
-    if (socket_->state() == TcpSocket::State::kClosed) {
-      socket_->Poll();  // what arrived with the close
-      polling_ = false;
-      return;
-    }
-    if (std::chrono::steady_clock::now() >= mail_deadline_) {
-      // A server that accepts and then stays silent would hold the conversation open for
-      // ever: the host ends it and tells the component as the socket's time-out.
-      socket_->Close();
-      polling_ = false;
-      ReportSocketError(kTimedOut, "Connection timed out");
-      return;
-    }
-    PollSocket();
-  });
-}
-
-void WebHost::ReportSocketError(std::int16_t number, std::string description) {
-  try {
-    session_->control().HandleWSError(number, description);
-  } catch (const Error& e) {
-    HostMessage(ErrorText(e));
-  }
 }
 
 void WebHost::HostMessage(const std::string& text) {

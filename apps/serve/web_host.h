@@ -9,8 +9,6 @@
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -36,13 +34,13 @@ using json = nlohmann::ordered_json;
 
 // Everything `nimbo serve` is told on its command line.
 struct ServeOptions {
-  SessionOptions session;  // --db, --folder, --role, --talking, ...
-  int port = 8080;         // 0 picks a free port
-  bool can_mail = false;   // the user may mail pages
-  std::string smtp;        // mail server, HOST[:PORT]
-  std::string from;        // sender address
-  std::string from_name;   // sender name
-  std::string form;        // property file the design page saves; empty: not saved
+  SessionOptions session;    // --db, --folder, --role, --talking, ...
+  int port = 8080;           // 0 picks a free port
+  bool can_mail = false;     // the user may mail pages
+  std::string smtp;          // mail server, HOST[:PORT]
+  std::string from;          // sender address
+  std::string from_name;     // sender name
+  std::string form;          // property file the design page saves; empty: not saved
   double mail_timeout = 60;  // seconds a mail conversation may last before the host ends it
 };
 
@@ -124,9 +122,6 @@ class WebHost {
   json DesignOnThread() const;
   json DemoRecord(const std::string& form, const std::string& id) const;
   json PageCommand(void (Nimbo::*command)());
-  void PollSocket();
-  // Passes a socket error to the component; its own errors become a host notice.
-  void ReportSocketError(std::int16_t number, std::string description);
   void HostMessage(const std::string& text);
 
   ServeOptions options_;
@@ -144,9 +139,6 @@ class WebHost {
   std::optional<json> open_form_;  // OpenForm raised by the current ProcessUrl call
   std::optional<json> action_;     // what the browser is to do for the current page command
   std::shared_ptr<TcpSocket> socket_;
-  std::unique_ptr<asio::steady_timer> poll_timer_;
-  bool polling_ = false;
-  std::chrono::steady_clock::time_point mail_deadline_;
   std::shared_ptr<DesignTimeContainer> design_container_;
   std::unique_ptr<Nimbo> design_control_;
   JsonPropertyBag design_bag_;

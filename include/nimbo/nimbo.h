@@ -82,7 +82,8 @@ class NIMBO_API Nimbo {
   // Hands in the host's tree view and web browser, replacing earlier ones, and sets the tree's
   // LabelEdit to 1 (manual). Raises 91 when the tree view is null (both are stored first).
   void SetControls(std::shared_ptr<TreeView> mTV, std::shared_ptr<WebBrowser> mBM);
-  // Hands in the host's socket, replacing an earlier one.
+  // Hands in the host's socket, replacing an earlier one. For nimbo::TcpSocket,
+  // WireMailSocket (nimbo/mail_wiring.h) does this and forwards its notifications.
   void SetWinSock(std::shared_ptr<Socket> ws);
 
   // Reloads the browser definition from the database, rebuilds the tree under its root
@@ -122,7 +123,7 @@ class NIMBO_API Nimbo {
   // the caller.
   void ProcessWSData(std::int32_t bytesTotal);
   // The socket's error: raises NimboMessage "Winsock Error #: ", Number, CR LF, Description.
-  void HandleWSError(std::int16_t Number, std::string& Description);
+  void HandleWSError(std::int16_t Number, const std::string& Description);
 
   // Replaces the clock the component reads the current date and time from.
   void SetClock(std::shared_ptr<Clock> clock);

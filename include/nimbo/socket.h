@@ -1,6 +1,6 @@
 // The host's TCP socket control, as the mail conversation uses it. The host forwards the
 // socket's notifications to the component: data arrivals to Nimbo::ProcessWSData and errors to
-// Nimbo::HandleWSError.
+// Nimbo::HandleWSError (nimbo/mail_wiring.h does it for nimbo::TcpSocket).
 // Thread-safety: only the host's user-interface thread calls these, and notifications reach
 // the host on that thread.
 #ifndef NIMBO_SOCKET_H_

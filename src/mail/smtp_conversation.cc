@@ -152,7 +152,7 @@ void Nimbo::ProcessWSData(std::int32_t /*bytesTotal*/) {
   }
 }
 
-void Nimbo::HandleWSError(std::int16_t Number, std::string& Description) {
+void Nimbo::HandleWSError(std::int16_t Number, const std::string& Description) {
   state_->events->NimboMessage("Winsock Error #: " + std::to_string(Number) + "\r\n" + Description);
 }
 

@@ -25,6 +25,7 @@ using ::nimbo::testing::ScriptedServer;
 using ::nimbo::testing::Send;
 using ::nimbo::testing::ServerStep;
 using ::nimbo::testing::SmtpSink;
+using ::nimbo::testing::SocketMode;
 using ::nimbo::testing::TempDir;
 using ::nimbo::testing::WriteFile;
 using ::testing::ElementsAre;
@@ -194,16 +195,19 @@ std::vector<FaultCase> FaultCases() {
   return cases;
 }
 
+// In both socket modes: the conversation must not depend on how notifications reach the host.
 TEST(SmtpConversationTest, FaultsFromAScriptedServer) {
-  for (const FaultCase& c : FaultCases()) {
-    SCOPED_TRACE(::testing::Message() << c.name << " " << c.lines.size());
-    ScriptedServer server(c.script);
-    MailerUnderTest m;
-    m.MailTo(server.port());
-    EXPECT_EQ(m.socket->state(), TcpSocket::State::kClosed);
-    server.Stop();
-    EXPECT_EQ(m.Messages(), c.messages);
-    EXPECT_EQ(server.lines(), c.lines);
+  for (const SocketMode mode : {SocketMode::kPolled, SocketMode::kPosted}) {
+    for (const FaultCase& c : FaultCases()) {
+      SCOPED_TRACE(::testing::Message() << NameOf(mode) << " " << c.name << " " << c.lines.size());
+      ScriptedServer server(c.script);
+      MailerUnderTest m(mode);
+      EXPECT_EQ(m.MailTo(server.port()), MailOutcome::kEnded);
+      EXPECT_EQ(m.socket->state(), TcpSocket::State::kClosed);
+      server.Stop();
+      EXPECT_EQ(m.Messages(), c.messages);
+      EXPECT_EQ(server.lines(), c.lines);
+    }
   }
 }
 

@@ -21,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "nimbo/tcp_socket.h"
 #include "testing/test_support.h"
 
 namespace nimbo::testing {
@@ -44,6 +43,17 @@ inline std::vector<ServerStep> AcceptingScript(const std::string& greeting = "22
           Send("250 ok\r\n"),       ReadLine(), Send("250 ok\r\n"),     ReadLine(),
           Send("354 go ahead\r\n"), ReadData(), Send("250 queued\r\n"), ReadLine(),
           Send("221 bye\r\n")};
+}
+
+// A server that starts a reply and never finishes it, a line every few milliseconds for ten
+// seconds: data keeps arriving, but the conversation never moves on.
+inline std::vector<ServerStep> TalkingScript() {
+  std::vector<ServerStep> script;
+  for (int i = 0; i < 2000; ++i) {
+    script.push_back(Send("220-still here\r\n"));
+    script.push_back(Pause(5));
+  }
+  return script;
 }
 
 // Serves one connection by its script on a thread of its own, then keeps the connection until
@@ -184,16 +194,6 @@ class SmtpSink {
   pid_t pid_ = 0;
   int port_ = 0;
 };
-
-// Runs the socket's event loop until it is closed or `limit` has passed.
-inline void RunUntilClosed(TcpSocket& socket,
-                           std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (socket.state() != TcpSocket::State::kClosed &&
-         std::chrono::steady_clock::now() < deadline) {
-    socket.RunFor(std::chrono::milliseconds(50));
-  }
-}
 
 }  // namespace nimbo::testing
 
