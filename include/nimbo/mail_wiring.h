@@ -29,7 +29,8 @@ namespace nimbo {
 // initializer).
 struct MailSocketHooks {
   std::function<void()> connected{};  // the connection to the mail server is open
-  std::function<void()> closed{};     // the server closed the connection
+  std::function<void()> closed{};     // the server closed the connection (after the component
+                                      // has told the user how the mail ended)
   // An Error the component raised while handling a notification (the socket's, or the host's
   // events raising). Empty: the Error propagates out of the notification, that is out of
   // Poll/RunFor/RunMailConversation in polled mode and out of the host's loop in posted mode.

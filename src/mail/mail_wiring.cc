@@ -6,6 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "control/control_access.h"
+#include "mail/smtp_conversation.h"
+
 namespace nimbo {
 namespace {
 
@@ -36,7 +39,13 @@ void WireMailSocket(Nimbo& control, const std::shared_ptr<TcpSocket>& socket,
           [&control, failed = hooks.failed](std::int16_t number, const std::string& description) {
             Guarded(failed, [&] { control.HandleWSError(number, description); });
           },
-      .closed = std::move(hooks.closed),
+      // The component closes the socket itself when the conversation ends, so the peer closing
+      // it first always leaves the user waiting for an outcome.
+      .closed =
+          [&control, failed = hooks.failed, closed = std::move(hooks.closed)] {
+            Guarded(failed, [&] { MailConnectionLost(StateOf(control)); });
+            if (closed) closed();
+          },
   });
   control.SetWinSock(socket);
 }

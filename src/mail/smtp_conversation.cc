@@ -1,7 +1,10 @@
 // The SMTP conversation of report mail, driven by the server's replies as the host forwards
 // the socket's data arrivals and errors.
+#include "mail/smtp_conversation.h"
+
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "control/control_state.h"
 #include "nimbo/error.h"
@@ -31,17 +34,28 @@ std::string HeloName(const std::string& from_id) {
   return address.empty() ? std::string("localhost") : address;
 }
 
-// The end of the first complete reply in `received` (just past its last line's CR LF), or npos
-// while it is still arriving. A line "250-..." announces that more lines of the reply follow.
+// The end of the first complete reply in `received` (just past its last line's line end), or
+// npos while it is still arriving. A line "250-..." announces that more lines of the reply
+// follow. A line ends at LF, with or without the CR before it: servers that end lines with LF
+// alone are still understood rather than waited on for ever.
 std::size_t CompleteReplyEnd(std::string_view received) {
   std::size_t start = 0;
   for (;;) {
-    const std::size_t line_end = received.find("\r\n", start);
+    const std::size_t line_end = received.find('\n', start);
     if (line_end == std::string_view::npos) return std::string_view::npos;
-    const std::size_t next = line_end + 2;
+    const std::size_t next = line_end + 1;
     if (line_end - start < 4 || received[start + 3] != '-') return next;
     start = next;
   }
+}
+
+// Ends the conversation on a reply that breaks the protocol (too long, or sent before its
+// command): the socket is closed and the user sees what the server said, cut to the limit.
+void ProtocolError(ControlState& s, std::string_view received) {
+  std::string message = "SMTP Error: " + std::string(received.substr(0, kMaxMailReplyBytes));
+  s.mail_reply.clear();  // `received` may be a view of it: used up above
+  WinSock(s).Close();
+  s.events->NimboMessage(message);
 }
 
 // Text for the data section: every line break becomes CR LF, so nothing on the wire ends a
@@ -140,16 +154,41 @@ void Nimbo::ProcessWSData(std::int32_t /*bytesTotal*/) {
   std::string arrived;
   WinSock(s).GetData(arrived);
   s.mail_reply += arrived;
-  for (;;) {
-    const std::size_t end = CompleteReplyEnd(s.mail_reply);
-    if (end == std::string::npos) return;
-    const std::string reply = s.mail_reply.substr(0, end);
-    s.mail_reply.erase(0, end);
-    if (!HandleReply(s, reply)) {
-      s.mail_reply.clear();  // whatever followed belongs to a conversation that has ended
+  const std::size_t end = CompleteReplyEnd(s.mail_reply);
+  if (end == std::string::npos) {
+    // A reply without end (an endless multi-line reply, bytes without a line break) must not
+    // grow without limit: past the limit the server is not speaking SMTP.
+    if (s.mail_reply.size() > kMaxMailReplyBytes) ProtocolError(s, s.mail_reply);
+    return;
+  }
+  if (end > kMaxMailReplyBytes) return ProtocolError(s, s.mail_reply);
+  const std::string reply = s.mail_reply.substr(0, end);
+  s.mail_reply.erase(0, end);
+  if (!HandleReply(s, reply)) {
+    s.mail_reply.clear();  // whatever followed belongs to a conversation that has ended
+    return;
+  }
+  // Every command waits for its own reply. Whatever came after this reply was sent before the
+  // command that HandleReply just sent: a server that answers unread commands in advance would
+  // otherwise have a mail it never read called sent.
+  if (!s.mail_reply.empty()) ProtocolError(s, s.mail_reply);
+}
+
+void MailConnectionLost(ControlState& s) {
+  // A reply the closing cut short (no line end) is judged as it stands: the server's last word
+  // may be its closing 221 or a refusal.
+  if (!s.mail_reply.empty()) {
+    const std::string reply = std::exchange(s.mail_reply, {});
+    if (!IsGoodCode(reply)) {
+      s.events->NimboMessage(s.MailStep == 6
+                                 ? std::string("Message Sent Successfully.")
+                                 : "SMTP Error: " + reply.substr(0, kMaxMailReplyBytes));
       return;
     }
   }
+  // Otherwise the conversation broke off before its end: for the user, the socket failed.
+  s.events->NimboMessage("Winsock Error #: " + std::to_string(kConnectionClosedNumber) + "\r\n" +
+                         std::string(kConnectionClosedText));
 }
 
 void Nimbo::HandleWSError(std::int16_t Number, const std::string& Description) {

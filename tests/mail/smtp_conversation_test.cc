@@ -28,9 +28,11 @@ using ::nimbo::testing::SmtpSink;
 using ::nimbo::testing::SocketMode;
 using ::nimbo::testing::TempDir;
 using ::nimbo::testing::WriteFile;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 // Bytes 0..255 repeated: every value, so the encoding of each one is exercised.
@@ -180,8 +182,36 @@ std::vector<FaultCase> FaultCases() {
        all},
       {"ConnectionClosedMidConversation",
        {Send("220 ready\r\n"), ReadLine(), Send("250 hello\r\n"), ReadLine(), CloseConnection()},
-       {},
+       {"Winsock Error #: 10053\r\nConnection closed by the mail server"},
        {all[0], all[1]}},
+      {"ConnectionClosedBeforeTheReplyToQuit",
+       [] {
+         auto s = AcceptingScript();
+         s.back() = CloseConnection();
+         return s;
+       }(),
+       {"Winsock Error #: 10053\r\nConnection closed by the mail server"},
+       all},
+      {"RepliesEndedByLineFeedAlone",
+       {Send("220 ready\n"), ReadLine(), Send("250-hello\n250 HELP\n"), ReadLine(),
+        Send("250 ok\n"), ReadLine(), Send("250 ok\n"), ReadLine(), Send("354 go ahead\n"),
+        ReadData(), Send("250 queued\n"), ReadLine(), Send("221 bye\n")},
+       {"Message Sent Successfully."},
+       all},
+      {"ClosingReplyCutShortByTheClose",
+       [] {
+         auto s = AcceptingScript();
+         s.back() = Send("221 bye");
+         s.push_back(CloseConnection());
+         return s;
+       }(),
+       {"Message Sent Successfully."},
+       all},
+      {"RefusalCutShortByTheClose",
+       {Send("220 ready\r\n"), ReadLine(), Send("250 hello\r\n"), ReadLine(), Send("250 ok\r\n"),
+        ReadLine(), Send("550 no such user"), CloseConnection()},
+       {"SMTP Error: 550 no such user"},
+       {all[0], all[1], all[2]}},
   };
   // 421 at each step; at the last, any code but 220, 250 and 354 ends a successful mail.
   for (int step = 0; step <= 6; ++step) {
@@ -208,6 +238,41 @@ TEST(SmtpConversationTest, FaultsFromAScriptedServer) {
       EXPECT_EQ(m.Messages(), c.messages);
       EXPECT_EQ(server.lines(), c.lines);
     }
+  }
+}
+
+// A server that answers commands it has not read yet (all replies in one burst) must not get a
+// mail it never read called sent: the reply that came before its command ends the conversation.
+TEST(SmtpConversationTest, RepliesSentBeforeTheirCommandsAreAProtocolError) {
+  const std::string burst =
+      "220 ready\r\n250 hello\r\n250 ok\r\n250 ok\r\n354 go\r\n250 queued\r\n221 bye\r\n";
+  for (const SocketMode mode : {SocketMode::kPolled, SocketMode::kPosted}) {
+    SCOPED_TRACE(NameOf(mode));
+    ScriptedServer server({Send(burst), ReadLine(), ReadLine(), ReadLine()});
+    MailerUnderTest m(mode);
+    EXPECT_EQ(m.MailTo(server.port()), MailOutcome::kEnded);
+    server.Stop();
+    EXPECT_THAT(m.Messages(), ElementsAre("SMTP Error: " + burst.substr(11)));
+    EXPECT_THAT(server.lines(), Not(Contains("DATA")));
+  }
+}
+
+// A reply without end (an endless multi-line reply, or bytes without a line break) is cut at
+// 64 KiB: the conversation ends with what arrived, and the memory it holds stays bounded.
+TEST(SmtpConversationTest, AReplyPastTheLimitEndsTheConversationWithWhatArrivedCut) {
+  const std::size_t limit = 64 * 1024;
+  const std::string endless_line = std::string(100 * 1024, 'x');
+  std::string endless_reply;
+  while (endless_reply.size() < 100 * 1024)
+    endless_reply += "220-" + std::string(200, 'y') + "\r\n";
+  for (const std::string& flood : {endless_line, endless_reply}) {
+    ScriptedServer server({Send(flood), ReadLine()});
+    MailerUnderTest m;
+    EXPECT_EQ(m.MailTo(server.port()), MailOutcome::kEnded);
+    server.Stop();
+    ASSERT_EQ(m.Messages().size(), 1u);
+    EXPECT_EQ(m.Messages()[0], "SMTP Error: " + flood.substr(0, limit));
+    EXPECT_TRUE(server.lines().empty());  // not a word of the conversation went out
   }
 }
 
