@@ -309,6 +309,8 @@ TEST_F(ServeSafetyTest, RequestsPastTheLimitsAreRefusedWhateverTheirForm) {
     big_lines += fmt::format("X-B{}: {}\r\n", i, std::string(kMaxHeaderBytes / 3, 'b'));
   }
   const std::string over = std::string(kMaxBodyBytes + 1, 'a');
+  const std::string url = R"({"url":"nothing"})";
+  const std::string small_chunked = fmt::format("{:x}\r\n{}\r\n0\r\n\r\n", url.size(), url);
   const std::string chunked = fmt::format("{:x}\r\n{}\r\n0\r\n\r\n", over.size(), over);
   const auto json_post = [&](const std::string& target, const std::string& body) {
     return "POST " + target + " HTTP/1.1\r\n" + host +
@@ -321,8 +323,8 @@ TEST_F(ServeSafetyTest, RequestsPastTheLimitsAreRefusedWhateverTheirForm) {
     int status;
   } cases[] = {
       {"a chunked body over the limit", post + "Transfer-Encoding: chunked\r\n\r\n" + chunked, 413},
-      {"a small chunked body", post + "Transfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
-       413},
+      {"a chunked body within the limit",
+       post + "Transfer-Encoding: chunked\r\n\r\n" + small_chunked, 200},
       {"a length over the limit, body not sent",
        post + fmt::format("Content-Length: {}\r\n\r\n", kMaxBodyBytes + 1), 413},
       {"a length that is no number", post + "Content-Length: 12abc\r\n\r\n", 400},
@@ -351,20 +353,18 @@ TEST_F(ServeSafetyTest, RequestsPastTheLimitsAreRefusedWhateverTheirForm) {
   }
 }
 
-TEST_F(ServeSafetyTest, ARefusedChunkedBodyIsNotReadAndItsConnectionIsClosed) {
+TEST_F(ServeSafetyTest, AChunkedBodyPastTheLimitIsNotKeptAndItsConnectionIsClosed) {
   Peer peer(port_);
   ASSERT_TRUE(peer.Write("POST /api/url HTTP/1.1\r\nHost: " + Host() +
                          "\r\nX-Nimbo-Request: 1\r\nTransfer-Encoding: chunked\r\n\r\n"));
-  // Refused on its head alone, before any of the body is sent.
-  EXPECT_EQ(peer.Status(), 413);
   const long before = ResidentKib();
+  // 64 MiB offered in 1 MiB chunks: the server stops reading at its limit and closes, so the
+  // writes fail long before the end; a server that read the body would hold it.
   const std::string chunk = fmt::format("{:x}\r\n{}\r\n", 1 << 20, std::string(1 << 20, 'c'));
-  for (int i = 0; i < 64 && peer.Write(chunk); ++i) {
-  }
-  // What follows the refused head is never taken as a request either.
-  peer.Write("0\r\n\r\nGET / HTTP/1.1\r\nHost: " + Host() + "\r\n\r\n");
+  int sent = 0;
+  while (sent < 64 && peer.Write(chunk)) ++sent;
+  EXPECT_LT(sent, 64);
   EXPECT_TRUE(peer.Closed());
-  // 64 MiB offered; a server that read the body would hold it.
   EXPECT_LT(ResidentKib() - before, 16 * 1024);
 }
 
@@ -414,7 +414,7 @@ TEST_F(ServeSafetyTest, EventWaitsPastTheCapAreSentBackAndTheStateStillAnswers) 
          std::chrono::steady_clock::now() < end) {
     for (auto& peer : polls) {
       if (!peer) continue;
-      if (const auto status = peer->StatusWithin(std::chrono::milliseconds(20))) {
+      if (const auto status = peer->StatusWithin(std::chrono::milliseconds(5))) {
         EXPECT_EQ(status, 503);
         EXPECT_NE(peer->head().find("Retry-After: 2\r\n"), std::string::npos) << peer->head();
         refused.push_back(std::move(peer));
