@@ -41,6 +41,8 @@ constexpr std::size_t kReadBufferBytes = 128 * 1024;
 // Routes wait for the component thread, which serialises them anyway: a few threads only keep
 // file reads and assets from queueing behind it.
 constexpr int kHandlerThreads = 4;
+// How long the server waits before it accepts again after accepting failed.
+constexpr int kAcceptPauseMs = 50;
 
 }  // namespace
 
@@ -63,6 +65,7 @@ class AsyncHttpServer::Impl {
   std::atomic<int> connections_{0};  // outlives the connections that net_ may still hold
   net::io_context net_;
   tcp::acceptor acceptor_;
+  net::steady_timer accept_pause_{net_};
   std::set<std::shared_ptr<Connection>> waiting_;  // event polls; network thread only
   net::thread_pool handlers_;
 };
@@ -274,13 +277,20 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
 void AsyncHttpServer::Impl::Accept() {
   acceptor_.async_accept(net_, [this](beast::error_code ec, tcp::socket socket) {
     if (ec == net::error::operation_aborted || !acceptor_.is_open()) return;
-    if (!ec) {
-      if (connections_ >= kMaxConnections) {
-        beast::error_code ignored;
-        socket.close(ignored);  // too many open: this one is turned away
-      } else {
-        std::make_shared<Connection>(*this, std::move(socket))->Start();
-      }
+    if (ec) {
+      // Out of descriptors or memory: accepting again at once would only spin; the backlog
+      // holds the newcomers meanwhile.
+      accept_pause_.expires_after(std::chrono::milliseconds(kAcceptPauseMs));
+      accept_pause_.async_wait([this](beast::error_code wait_ec) {
+        if (!wait_ec) Accept();
+      });
+      return;
+    }
+    if (connections_ >= kMaxConnections) {
+      beast::error_code ignored;
+      socket.close(ignored);  // too many open: this one is turned away
+    } else {
+      std::make_shared<Connection>(*this, std::move(socket))->Start();
     }
     Accept();
   });
@@ -324,6 +334,7 @@ void AsyncHttpServer::Stop() {
   net::post(impl->net_, [impl] {
     beast::error_code ignored;
     impl->acceptor_.close(ignored);
+    impl->accept_pause_.cancel();
     // Polls are answered with what there is; the clients then see the server go.
     const auto waiting = impl->waiting_;
     for (const auto& connection : waiting) connection->AnswerPoll();
