@@ -67,6 +67,24 @@ class Peer {
   }
   const std::string& head() const { return head_; }
 
+  // The body of the reply whose head Status() read (by its Content-Length); nothing when it
+  // did not all arrive before the deadline.
+  std::optional<std::string> Body() {
+    const auto end = head_.find("\r\n\r\n");
+    const auto field = head_.find("Content-Length: ");
+    if (end == std::string::npos || field == std::string::npos) return std::nullopt;
+    const std::size_t length = std::stoul(head_.substr(field + 16));
+    std::string body = head_.substr(end + 4);
+    if (body.size() < length) {
+      const auto ec = Await([&](auto done) {
+        asio::async_read(socket_, asio::dynamic_buffer(body),
+                         asio::transfer_exactly(length - body.size()), done);
+      });
+      if (ec) return std::nullopt;
+    }
+    return body.substr(0, length);
+  }
+
   // Whether the server closes the connection before the deadline (whatever it sends first).
   bool Closed() {
     const auto end = std::chrono::steady_clock::now() + kPatience;
@@ -422,6 +440,28 @@ TEST_F(ServeSafetyTest, EventWaitsPastTheCapAreSentBackAndTheStateStillAnswers) 
     }
   }
   EXPECT_EQ(refused.size(), static_cast<std::size_t>(extra));
+}
+
+TEST_F(ServeSafetyTest, WaitingEventPollsAreAnsweredWhenTheComponentRaisesEvents) {
+  const Reply before = Get("/api/events?after=0");
+  const std::int64_t seq = json::parse(before.text.substr(before.text.find("\r\n\r\n") + 4))["seq"];
+  std::vector<std::unique_ptr<Peer>> polls;
+  for (int i = 0; i < 3; ++i) {
+    polls.push_back(std::make_unique<Peer>(port_));
+    ASSERT_TRUE(polls.back()->Write(
+        fmt::format("GET /api/events?wait=1&after={} HTTP/1.1\r\nHost: {}\r\n\r\n", seq, Host())));
+  }
+  // A refresh makes the component raise events (Busy and its end at least).
+  EXPECT_EQ(Post("/api/refresh", "X-Nimbo-Request: 1\r\n").status, 200);
+  // Each poll answers with the events that came after the number it gave: it waited for them.
+  for (auto& poll : polls) {
+    ASSERT_EQ(poll->Status(), 200);
+    const auto body = poll->Body();
+    ASSERT_TRUE(body);
+    const json answer = json::parse(*body);
+    ASSERT_FALSE(answer["events"].empty()) << *body;
+    for (const json& event : answer["events"]) EXPECT_GT(event["seq"], seq) << *body;
+  }
 }
 
 }  // namespace
