@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -41,6 +42,8 @@ constexpr std::size_t kReadBufferBytes = 128 * 1024;
 // Routes wait for the component thread, which serialises them anyway: a few threads only keep
 // file reads and assets from queueing behind it.
 constexpr int kHandlerThreads = 4;
+// The most a read takes while a poll waits (a page sends nothing then).
+constexpr std::size_t kWatchBytes = 4096;
 // How long the server waits before it accepts again after accepting failed.
 constexpr int kAcceptPauseMs = 50;
 
@@ -97,6 +100,13 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
     server_.hooks_.common_headers(response);
     std::int64_t latest = 0;
     response.set_content(server_.hooks_.events(poll_after_, latest), "application/json");
+    if (watching_) {
+      // The watch on the peer ends first (a socket has one read at a time); it writes this.
+      answer_ = std::move(response);
+      beast::error_code ignored;
+      stream_.socket().cancel(ignored);
+      return;
+    }
     Write(std::move(response));
   }
 
@@ -226,6 +236,32 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
     poll_timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
       if (!ec) self->AnswerPoll();
     });
+    WatchPeer();
+  }
+
+  // A page sends nothing while its poll waits, so a read that ends now is the peer leaving
+  // (its place among the waiting polls is freed at once, not when the wait ends) or a request
+  // sent early, kept in the buffer for its turn.
+  void WatchPeer() {
+    const std::size_t room = std::min(kWatchBytes, buffer_.max_size() - buffer_.size());
+    if (room == 0) return;
+    watching_ = true;
+    stream_.socket().async_read_some(
+        buffer_.prepare(room), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+          self->watching_ = false;
+          self->buffer_.commit(n);
+          if (self->answer_) {
+            httplib::Response answer = std::move(*self->answer_);
+            self->answer_.reset();
+            return self->Write(std::move(answer));
+          }
+          if (ec && ec != net::error::operation_aborted && self->polling_) {
+            self->polling_ = false;
+            self->poll_timer_.cancel();
+            self->server_.waiting_.erase(self);
+            self->Close();
+          }
+        });
   }
 
   void RefuseBody() {
@@ -272,6 +308,8 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
   net::steady_timer poll_timer_;
   bool polling_ = false;
   std::int64_t poll_after_ = 0;
+  bool watching_ = false;                    // a read watches the peer while its poll waits
+  std::optional<httplib::Response> answer_;  // the poll's answer, once that read has ended
 };
 
 void AsyncHttpServer::Impl::Accept() {

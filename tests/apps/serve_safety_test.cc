@@ -464,5 +464,28 @@ TEST_F(ServeSafetyTest, WaitingEventPollsAreAnsweredWhenTheComponentRaisesEvents
   }
 }
 
+TEST_F(ServeSafetyTest, PollsWhosePeersLeftFreeTheirPlacesAtOnce) {
+  const std::string poll =
+      "GET /api/events?wait=1&after=1000000000000 HTTP/1.1\r\nHost: " + Host() + "\r\n\r\n";
+  {
+    std::vector<std::unique_ptr<Peer>> left;
+    for (int i = 0; i < kMaxWaitingPolls; ++i) {
+      left.push_back(std::make_unique<Peer>(port_));
+      ASSERT_TRUE(left.back()->Write(poll));
+    }
+    EXPECT_EQ(Get("/api/state").status, 200);  // all of them have been taken in by now
+  }  // every peer closes its socket here, long before its 20 s wait would end
+  // A page's poll is taken in again rather than sent back; it may take a moment for the
+  // server to see the others go, so it asks until it is taken in or time runs out.
+  const auto end = std::chrono::steady_clock::now() + kPatience;
+  bool waiting = false;
+  while (!waiting && std::chrono::steady_clock::now() < end) {
+    Peer page(port_);
+    ASSERT_TRUE(page.Write(poll));
+    waiting = !page.StatusWithin(std::chrono::milliseconds(200)).has_value();
+  }
+  EXPECT_TRUE(waiting);
+}
+
 }  // namespace
 }  // namespace nimbo::app::serve
