@@ -12,8 +12,9 @@
 // [X] A request's head, its body and an answer each have kIdleSeconds to go through, and a
 //     connection kIdleSeconds between requests; a peer slower than that is dropped.
 // [X] An event long poll is a timer, not a thread; at most kMaxWaitingPolls wait at once, past
-//     that a poll is answered at once with 503 and Retry-After. At most kMaxConnections are
-//     open; past that new ones are closed at once.
+//     that a poll is answered at once with 503 and Retry-After; a poll whose peer leaves frees
+//     its place at once. At most kMaxConnections are open; past that new ones are closed at
+//     once.
 // [X] Routes run on a few handler threads, never on the network thread; the answer is posted
 //     back to it.
 // [X] The listen backlog is kListenBacklog, so bursts of new connections wait in the kernel.
