@@ -17,13 +17,13 @@
 #include "control/control_access.h"
 #include "data/data_service.h"
 #include "data/startup_load.h"
+#include "in_child_process.h"
 #include "nimbo/container.h"
 #include "nimbo/date.h"
 #include "nimbo/headless_browser.h"
 #include "nimbo/memory_tree_view.h"
 #include "nimbo/nimbo.h"
 #include "report/page_builder.h"
-#include "in_child_process.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ class Host {
   }
 
   nimbo::ControlState& state() { return StateOf(control_); }
-  std::size_t navigations() const { return browser_->Navigations().size(); }
+  std::uint64_t navigations() const { return browser_->NavigationCount(); }
 
  private:
   std::shared_ptr<nimbo::MemoryTreeView> tree_ = std::make_shared<nimbo::MemoryTreeView>();
@@ -125,7 +125,7 @@ void BM_OpenSectionRecordSet(benchmark::State& state) {
 void BM_BuildPage(benchmark::State& state) {
   Host host;
   for (auto _ : state) nimbo::BuildPage(host.state(), 2);
-  if (host.navigations() != static_cast<std::size_t>(state.iterations())) {
+  if (host.navigations() != static_cast<std::uint64_t>(state.iterations())) {
     state.SkipWithError("page not shown");
   }
   state.SetItemsProcessed(state.iterations() * kRows);

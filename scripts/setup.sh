@@ -7,7 +7,7 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config
   libsqlite3-dev sqlite3
   libgif-dev libjpeg-dev
-  libfmt-dev libasio-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
+  libfmt-dev libasio-dev libboost-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sharutils hyperfine time
   python3-aiosmtpd chromium

@@ -5,11 +5,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <type_traits>
 
 #include "serve/assets.h"
 
@@ -17,14 +23,17 @@ namespace nimbo::app::serve {
 
 namespace {
 
-// How long a client's wait for new events may last before it asks again.
-constexpr int kEventWaitMs = 20000;
-
 // The host's own pages load nothing from elsewhere; the report pane is a frame of this origin.
 constexpr const char* kPagePolicy =
     "default-src 'self'; img-src 'self' data:; style-src 'self'; script-src 'self'; "
     "frame-src 'self'; connect-src 'self'; object-src 'none'; base-uri 'none'; "
     "form-action 'self'; frame-ancestors 'none'";
+
+// A request the client got wrong (a field of the wrong type): answered 400 with the message.
+class BadRequest : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 void SendJson(httplib::Response& response, const json& body, int status = 200) {
   response.status = status;
@@ -61,6 +70,38 @@ std::optional<json> JsonBody(const httplib::Request& request, httplib::Response&
   return body;
 }
 
+// A field of a JSON object body, or `fallback` when it is absent. Any other type than the
+// field's (a string for a number, a number too large for an int) is the client's error.
+template <typename T>
+T Field(const json& body, const char* name, T fallback) {
+  const auto found = body.find(name);
+  if (found == body.end()) return fallback;
+  const json& value = *found;
+  if constexpr (std::is_same_v<T, bool>) {
+    if (value.is_boolean()) return value.get<bool>();
+  } else if constexpr (std::is_same_v<T, int>) {
+    if (value.is_number_unsigned()) {
+      if (value.get<std::uint64_t>() <= INT_MAX)
+        return static_cast<int>(value.get<std::uint64_t>());
+    } else if (value.is_number_integer()) {
+      const auto number = value.get<std::int64_t>();
+      if (number >= INT_MIN && number <= INT_MAX) return static_cast<int>(number);
+    }
+  } else {
+    static_assert(std::is_same_v<T, std::string>);
+    if (value.is_string()) return value.get<std::string>();
+  }
+  throw BadRequest(fmt::format("The field \"{}\" has the wrong type.", name));
+}
+
+// The headers every answer carries, refusals included.
+void CommonHeaders(httplib::Response& response) {
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("X-Frame-Options", "SAMEORIGIN");
+  response.set_header("Referrer-Policy", "no-referrer");
+  response.set_header("Cache-Control", "no-store");
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -80,54 +121,91 @@ std::string_view SniffImage(std::string_view bytes) {
 }  // namespace
 
 HttpServer::HttpServer(WebHost& host) : host_(host) {
-  server_.set_payload_max_length(kMaxBodyBytes);
-  server_.set_pre_routing_handler([this](const httplib::Request& request,
-                                         httplib::Response& response) {
-    response.set_header("X-Content-Type-Options", "nosniff");
-    response.set_header("X-Frame-Options", "SAMEORIGIN");
-    response.set_header("Referrer-Policy", "no-referrer");
-    response.set_header("Cache-Control", "no-store");
-    if (!HostAllowed(request)) {
-      Refuse(response, 403, "This server answers only to 127.0.0.1 and localhost.");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (request.method != "GET" && request.method != "HEAD") {
-      if (request.get_header_value(std::string(kRequestHeader)) != "1" || !OriginAllowed(request)) {
-        Refuse(response, 403, "State changes need the page's own request header.");
-        return httplib::Server::HandlerResponse::Handled;
-      }
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  server_.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
-        std::string what = "Internal error.";
-        try {
-          if (error) std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-          what = e.what();
-        } catch (...) {
-        }
-        Refuse(response, 500, what);
-      });
   Routes();
+  HttpHooks hooks;
+  hooks.common_headers = CommonHeaders;
+  hooks.refuse = Refuse;
+  hooks.admit = [this](const httplib::Request& request, httplib::Response& response) {
+    return Admit(request, response);
+  };
+  hooks.dispatch = [this](httplib::Request& request, httplib::Response& response) {
+    Dispatch(request, response);
+  };
+  hooks.events = [this](std::int64_t after, std::int64_t& latest) {
+    const json answer = host_.EventsAfter(after, 0);
+    latest = answer.value("seq", std::int64_t{0});
+    return answer.dump(-1, ' ', false, json::error_handler_t::replace);
+  };
+  net_ = std::make_unique<AsyncHttpServer>(std::move(hooks));
+  host_.SetEventListener([this] { net_->EventsArrived(); });
+}
+
+HttpServer::~HttpServer() {
+  host_.SetEventListener(nullptr);
+  host_.Call([] {});  // a listener call under way on the component thread has ended
+  net_.reset();
 }
 
 int HttpServer::Bind(int port) {
-  const int bound = port == 0 ? server_.bind_to_any_port("127.0.0.1")
-                              : (server_.bind_to_port("127.0.0.1", port) ? port : -1);
-  if (bound <= 0) {
-    throw std::runtime_error(fmt::format("cannot listen on 127.0.0.1:{}", port));
-  }
-  port_ = bound;
+  port_ = net_->Bind(port);
   return port_;
 }
 
-bool HttpServer::Run() { return server_.listen_after_bind(); }
+bool HttpServer::Run() {
+  net_->Run();
+  return true;
+}
 
 void HttpServer::Stop() {
   host_.StopWaiting();
-  server_.stop();
+  net_->Stop();
+}
+
+void HttpServer::Get(const char* pattern, Handler handler) {
+  routes_.push_back({"GET", std::regex(pattern), std::move(handler)});
+}
+
+void HttpServer::Post(const char* pattern, Handler handler) {
+  routes_.push_back({"POST", std::regex(pattern), std::move(handler)});
+}
+
+bool HttpServer::Admit(const httplib::Request& request, httplib::Response& response) const {
+  CommonHeaders(response);
+  if (request.get_header_value_count("Host") > 1) {
+    Refuse(response, 400, "A request names one Host.");
+    return false;
+  }
+  if (!HostAllowed(request)) {
+    Refuse(response, 403, "This server answers only to 127.0.0.1 and localhost.");
+    return false;
+  }
+  if (request.method != "GET" && request.method != "HEAD") {
+    if (request.get_header_value(std::string(kRequestHeader)) != "1" || !OriginAllowed(request)) {
+      Refuse(response, 403, "State changes need the page's own request header.");
+      return false;
+    }
+  }
+  return true;
+}
+
+void HttpServer::Dispatch(httplib::Request& request, httplib::Response& response) const {
+  const std::string method = request.method == "HEAD" ? "GET" : request.method;
+  try {
+    for (const Route& route : routes_) {
+      if (route.method == method &&
+          std::regex_match(request.path, request.matches, route.pattern)) {
+        route.handler(request, response);
+        return;
+      }
+    }
+    response.status = 404;
+  } catch (const BadRequest& e) {
+    Refuse(response, 400, e.what());
+  } catch (const std::exception& e) {
+    Refuse(response, 500, e.what());
+  } catch (...) {
+    Refuse(response, 500, "Internal error.");
+  }
 }
 
 bool HttpServer::HostAllowed(const httplib::Request& request) const {
@@ -174,13 +252,11 @@ void HttpServer::Routes() {
   using httplib::Request;
   using httplib::Response;
 
-  server_.Get("/", [](const Request&, Response& res) { SendAsset(res, "index.html", true); });
-  server_.Get("/design",
-              [](const Request&, Response& res) { SendAsset(res, "design.html", true); });
-  server_.Get(R"(/assets/([^/]+))", [](const Request& req, Response& res) {
-    SendAsset(res, req.matches[1].str(), false);
-  });
-  server_.Get(R"(/app/(.*))", [this](const Request& req, Response& res) {
+  Get("/", [](const Request&, Response& res) { SendAsset(res, "index.html", true); });
+  Get("/design", [](const Request&, Response& res) { SendAsset(res, "design.html", true); });
+  Get(R"(/assets/([^/]+))",
+      [](const Request& req, Response& res) { SendAsset(res, req.matches[1].str(), false); });
+  Get(R"(/app/(.*))", [this](const Request& req, Response& res) {
     const std::string name = req.matches[1].str();
     if (ServeAppFile(name, res) && req.has_param("download")) {
       // The name has no separators (ServeAppFile checked); quotes and control characters are
@@ -193,59 +269,45 @@ void HttpServer::Routes() {
     }
   });
 
-  server_.Get("/api/state",
-              [this](const Request&, Response& res) { SendJsonText(res, host_.State()); });
-  server_.Get("/api/events", [this](const Request& req, Response& res) {
-    std::int64_t after = 0;
-    try {
-      after = req.has_param("after") ? std::stoll(req.get_param_value("after")) : 0;
-    } catch (const std::exception&) {
-      Refuse(res, 400, "after must be a number.");
-      return;
-    }
-    const bool wait = req.get_param_value("wait") == "1";
-    SendJson(res, host_.EventsAfter(after, wait ? kEventWaitMs : 0));
-  });
-  server_.Get("/api/design",
-              [this](const Request&, Response& res) { SendJson(res, host_.DesignPage()); });
+  Get("/api/state", [this](const Request&, Response& res) { SendJsonText(res, host_.State()); });
+  Get("/api/design", [this](const Request&, Response& res) { SendJson(res, host_.DesignPage()); });
 
-  server_.Post("/api/refresh",
-               [this](const Request&, Response& res) { SendJsonText(res, host_.Refresh()); });
-  server_.Post("/api/display", [this](const Request& req, Response& res) {
+  Post("/api/refresh",
+       [this](const Request&, Response& res) { SendJsonText(res, host_.Refresh()); });
+  Post("/api/display", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
-    const auto state = host_.Display(body->value("index", 0), body->value("text", ""));
+    const auto state = host_.Display(Field(*body, "index", 0), Field(*body, "text", std::string()));
     if (!state) return Refuse(res, 409, "The tree has changed; reload it.");
     SendJsonText(res, *state);
   });
-  server_.Post("/api/expand", [this](const Request& req, Response& res) {
+  Post("/api/expand", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
-    const auto state = host_.Expand(body->value("index", 0), body->value("text", ""),
-                                    body->value("expanded", true));
+    const auto state = host_.Expand(Field(*body, "index", 0), Field(*body, "text", std::string()),
+                                    Field(*body, "expanded", true));
     if (!state) return Refuse(res, 409, "The tree has changed; reload it.");
     SendJsonText(res, *state);
   });
-  server_.Post("/api/url", [this](const Request& req, Response& res) {
+  Post("/api/url", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
-    SendJson(res, host_.ProcessUrl(body->value("url", "")));
+    SendJson(res, host_.ProcessUrl(Field(*body, "url", std::string())));
   });
-  server_.Post("/api/save",
-               [this](const Request&, Response& res) { SendJson(res, host_.Save()); });
-  server_.Post("/api/print",
-               [this](const Request&, Response& res) { SendJson(res, host_.Print()); });
-  server_.Post("/api/mail", [this](const Request& req, Response& res) {
-    const auto body = JsonBody(req, res);
-    if (!body) return;
-    SendJson(res, host_.Mail(body->value("to", ""), body->value("subject", ""),
-                             body->value("message", "")));
-  });
-  server_.Post("/api/design", [this](const Request& req, Response& res) {
+  Post("/api/save", [this](const Request&, Response& res) { SendJson(res, host_.Save()); });
+  Post("/api/print", [this](const Request&, Response& res) { SendJson(res, host_.Print()); });
+  Post("/api/mail", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
     SendJson(res,
-             host_.ApplyDesign(body->value("txtActivePort", ""), body->value("txtDAMode", "")));
+             host_.Mail(Field(*body, "to", std::string()), Field(*body, "subject", std::string()),
+                        Field(*body, "message", std::string())));
+  });
+  Post("/api/design", [this](const Request& req, Response& res) {
+    const auto body = JsonBody(req, res);
+    if (!body) return;
+    SendJson(res, host_.ApplyDesign(Field(*body, "txtActivePort", std::string()),
+                                    Field(*body, "txtDAMode", std::string())));
   });
 }
 

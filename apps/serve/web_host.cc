@@ -198,6 +198,7 @@ void WebHost::OnEventLine(const std::string& line) {
   } else if (name == "OpenForm") {
     open_form_ = json{{"nFrm", event.value("nFrm", "")}, {"nID", event.value("nID", "")}};
   }
+  std::function<void()> listener;
   {
     std::lock_guard lock(events_mutex_);
     event["seq"] = ++last_seq_;
@@ -206,8 +207,10 @@ void WebHost::OnEventLine(const std::string& line) {
                         .count();
     events_.push_back(std::move(event));
     if (events_.size() > kMaxLoggedEvents) events_.pop_front();
+    listener = event_listener_;
   }
   events_changed_.notify_all();
+  if (listener) listener();
 }
 
 void WebHost::AppendTreeRows(std::string& out) const {
@@ -447,6 +450,11 @@ void WebHost::StopWaiting() {
     stopping_ = true;
   }
   events_changed_.notify_all();
+}
+
+void WebHost::SetEventListener(std::function<void()> listener) {
+  std::lock_guard lock(events_mutex_);
+  event_listener_ = std::move(listener);
 }
 
 }  // namespace nimbo::app::serve

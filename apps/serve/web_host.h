@@ -108,6 +108,9 @@ class WebHost {
   json EventsAfter(std::int64_t after, int wait_ms);
   // Wakes every waiting EventsAfter so that the HTTP server can stop.
   void StopWaiting();
+  // Called on the component thread after each event is logged, so that a server waiting for
+  // events without a thread learns of them; callable from any thread, replaces what was set.
+  void SetEventListener(std::function<void()> listener);
 
   // The application folder, absolute, without a trailing separator.
   const std::string& folder() const { return folder_; }
@@ -144,12 +147,13 @@ class WebHost {
   JsonPropertyBag design_bag_;
   PropertyPage design_page_;
 
-  // The event log, shared with the HTTP threads.
+  // The event log, shared with the HTTP side.
   std::mutex events_mutex_;
   std::condition_variable events_changed_;
   std::deque<json> events_;
   std::int64_t last_seq_ = 0;
   bool stopping_ = false;
+  std::function<void()> event_listener_;
 };
 
 }  // namespace nimbo::app::serve

@@ -2,7 +2,9 @@
 // records where it was sent and carries out save-as and print through functions the host
 // supplies (the host's "dialog" and "printer").
 //
-// [X] Navigate: records each address in order and tells the host's listener.
+// [X] Navigate: records the recent addresses in order and tells the host's listener. A host
+//     that displays pages for days navigates without end, so only the last
+//     kKeptNavigations addresses are kept, plus a count of them all.
 // [X] ExecWB(kCmdSaveAs): copies the shown file to the path the host's save provider chooses.
 // [X] ExecWB(kCmdPrint): hands the shown file to the host's printer.
 // [ ] Loading, rendering and link clicks: a host that needs them uses a real browser.
@@ -12,6 +14,8 @@
 #ifndef NIMBO_HEADLESS_BROWSER_H_
 #define NIMBO_HEADLESS_BROWSER_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -36,6 +40,9 @@ class NIMBO_API HeadlessBrowser : public WebBrowser {
   // other exception is turned into error 5 with its message).
   using Printer = std::function<void(const std::filesystem::path& file, int option)>;
 
+  // How many of the latest addresses Navigations() keeps.
+  static constexpr std::size_t kKeptNavigations = 64;
+
   HeadlessBrowser() = default;
 
   // Records the address (a file path or "about:blank") as the shown document. Never fails by
@@ -54,8 +61,11 @@ class NIMBO_API HeadlessBrowser : public WebBrowser {
   void SetSavePathProvider(SavePathProvider provider) { save_path_ = std::move(provider); }
   void SetPrinter(Printer printer) { printer_ = std::move(printer); }
 
-  // Every address navigated to, oldest first.
+  // The latest addresses navigated to (at most kKeptNavigations), oldest first: everything
+  // while fewer were visited, so short runs and tests see the whole sequence.
   const std::vector<std::string>& Navigations() const { return navigations_; }
+  // How many navigations there have been in all, including those no longer kept.
+  std::uint64_t NavigationCount() const { return navigation_count_; }
   // The shown address: the last one navigated to, or empty before the first navigation.
   const std::string& LocationURL() const { return location_; }
 
@@ -66,6 +76,7 @@ class NIMBO_API HeadlessBrowser : public WebBrowser {
   void Print(int option);
 
   std::vector<std::string> navigations_;
+  std::uint64_t navigation_count_ = 0;
   std::string location_;
   NavigateListener listener_;
   SavePathProvider save_path_;

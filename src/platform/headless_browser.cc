@@ -27,7 +27,11 @@ bool IsBlank(const std::string& url) {
 }  // namespace
 
 void HeadlessBrowser::Navigate(const std::string& url) {
+  // Dropping the oldest is a move of kKeptNavigations strings, not a reallocation: the vector's
+  // capacity stays where it was, so memory is flat however long the host runs.
+  if (navigations_.size() == kKeptNavigations) navigations_.erase(navigations_.begin());
   navigations_.push_back(url);
+  ++navigation_count_;
   location_ = url;
   if (listener_) listener_(url);
 }

@@ -40,6 +40,24 @@ TEST(HeadlessBrowserTest, RecordsNavigationsAndTellsTheListener) {
   EXPECT_EQ(browser.LocationURL(), "about:blank");
 }
 
+TEST(HeadlessBrowserTest, KeepsOnlyTheLatestNavigationsButCountsThemAll) {
+  HeadlessBrowser browser;
+  const std::size_t kept = HeadlessBrowser::kKeptNavigations;
+  const std::size_t total = kept * 3 + 5;
+  for (std::size_t i = 0; i < total; ++i) browser.Navigate("/apps/db/page" + std::to_string(i));
+  std::vector<std::string> expected;
+  for (std::size_t i = total - kept; i < total; ++i) {
+    expected.push_back("/apps/db/page" + std::to_string(i));
+  }
+  EXPECT_EQ(browser.Navigations(), expected);
+  EXPECT_EQ(browser.NavigationCount(), total);
+  EXPECT_EQ(browser.LocationURL(), expected.back());
+  // The history does not grow past its bound: no reallocation after it first filled up.
+  const std::size_t capacity = browser.Navigations().capacity();
+  for (std::size_t i = 0; i < kept * 10; ++i) browser.Navigate("about:blank");
+  EXPECT_EQ(browser.Navigations().capacity(), capacity);
+}
+
 TEST(HeadlessBrowserTest, SaveAsCopiesTheShownFileWhereTheProviderSays) {
   TempDir dir;
   const auto page = dir / "oDatNav.htm";
