@@ -14,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nimbo/container.h"
@@ -187,14 +188,22 @@ class TextTree : public nimbo::TreeView {
       node->tree_ = nullptr;
     }
   }
-  void Draw(std::ostream& out, const TextNode& node, int depth) const {
-    out << std::string(static_cast<std::size_t>(depth) * 2, ' ')
-        << (node.children_.empty() ? "  "
-            : node.expanded_       ? "- "
-                                   : "+ ")
-        << node.text_ << (selected_.lock().get() == &node ? "  <" : "") << "\n";
-    if (!node.expanded_) return;
-    for (const auto& child : node.children_) Draw(out, *child, depth + 1);
+  // Draws with a stack of its own rather than recursion: a deep tree cannot exhaust the stack.
+  void Draw(std::ostream& out, const TextNode& top, int top_depth) const {
+    std::vector<std::pair<const TextNode*, int>> pending{{&top, top_depth}};
+    while (!pending.empty()) {
+      const auto [node, depth] = pending.back();
+      pending.pop_back();
+      out << std::string(static_cast<std::size_t>(depth) * 2, ' ')
+          << (node->children_.empty() ? "  "
+              : node->expanded_       ? "- "
+                                      : "+ ")
+          << node->text_ << (selected_.lock().get() == node ? "  <" : "") << "\n";
+      if (!node->expanded_) continue;
+      for (auto child = node->children_.rbegin(); child != node->children_.rend(); ++child) {
+        pending.emplace_back(child->get(), depth + 1);
+      }
+    }
   }
 
   std::vector<std::shared_ptr<TextNode>> nodes_;  // the collection, in the order added
