@@ -104,13 +104,23 @@ bool IsGoodCode(std::string_view reply) {
   return code == "220" || code == "250" || code == "354";
 }
 
+// Tells the user how a reply with a bad code ended the conversation. The server's closing reply
+// to QUIT (221) is the one "bad" code that means success.
+void ReportFinalReply(ControlState& s, const std::string& reply) {
+  s.events->NimboMessage(s.MailStep == 6 ? std::string("Message Sent Successfully.")
+                                         : "SMTP Error: " + reply);
+}
+
+// The user's text for a socket error.
+std::string SocketErrorText(std::int16_t number, std::string_view description) {
+  return "Winsock Error #: " + std::to_string(number) + "\r\n" + std::string(description);
+}
+
 // Acts on one complete reply. False once the conversation is over (the socket closed).
 bool HandleReply(ControlState& s, const std::string& reply) {
   if (!IsGoodCode(reply)) {
     WinSock(s).Close();
-    // The server's closing reply to QUIT (221) is the one "bad" code that means success.
-    s.events->NimboMessage(s.MailStep == 6 ? std::string("Message Sent Successfully.")
-                                           : "SMTP Error: " + reply);
+    ReportFinalReply(s, reply);
     return false;
   }
   // The step advances before the send, so a failing send leaves the conversation a step ahead.
@@ -176,23 +186,18 @@ void Nimbo::ProcessWSData(std::int32_t /*bytesTotal*/) {
 
 void MailConnectionLost(ControlState& s) {
   // A reply the closing cut short (no line end) is judged as it stands: the server's last word
-  // may be its closing 221 or a refusal.
+  // may be its closing 221 or a refusal. It is within the reply limit, or it would have ended
+  // the conversation already.
   if (!s.mail_reply.empty()) {
     const std::string reply = std::exchange(s.mail_reply, {});
-    if (!IsGoodCode(reply)) {
-      s.events->NimboMessage(s.MailStep == 6
-                                 ? std::string("Message Sent Successfully.")
-                                 : "SMTP Error: " + reply.substr(0, kMaxMailReplyBytes));
-      return;
-    }
+    if (!IsGoodCode(reply)) return ReportFinalReply(s, reply);
   }
   // Otherwise the conversation broke off before its end: for the user, the socket failed.
-  s.events->NimboMessage("Winsock Error #: " + std::to_string(kConnectionClosedNumber) + "\r\n" +
-                         std::string(kConnectionClosedText));
+  s.events->NimboMessage(SocketErrorText(kConnectionClosedNumber, kConnectionClosedText));
 }
 
 void Nimbo::HandleWSError(std::int16_t Number, const std::string& Description) {
-  state_->events->NimboMessage("Winsock Error #: " + std::to_string(Number) + "\r\n" + Description);
+  state_->events->NimboMessage(SocketErrorText(Number, Description));
 }
 
 }  // namespace nimbo
