@@ -50,6 +50,9 @@ inline constexpr int kConnectionInvalid = 3709;
 inline constexpr int kCommandError = -2147217900;
 // The database failed otherwise: it cannot be opened, or a statement failed while it ran.
 inline constexpr int kProviderError = -2147467259;
+// The command nests deeper than the record source follows (SHAPE commands: 64 levels). The
+// classic "Out of stack space", refused before the stack can run out.
+inline constexpr int kNestedTooDeep = 28;
 }  // namespace err
 
 // Object states.

@@ -6,6 +6,7 @@
 
 #include "control/diagnostics.h"
 #include "nimbo/error.h"
+#include "nimbo/record_source.h"
 
 namespace nimbo {
 namespace {
@@ -34,6 +35,9 @@ std::string DataSourceValue(const std::string& path) {
   return out + "\"";
 }
 
+// Whether a failure is one of the record source's limits rather than a fault of the command.
+bool IsLimit(int number) { return number == err::kNestedTooDeep; }
+
 }  // namespace
 
 bool Srv::ConnectionString(const std::string& pCS) {
@@ -50,10 +54,11 @@ bool Srv::ConnectionString(const std::string& pCS) {
     connection->Open(connection_text_);
     connection_ = std::move(connection);
     last_error_.clear();
+    last_error_number_ = 0;
     return true;
   } catch (...) {
     connection_.reset();
-    last_error_ = AsError(std::current_exception()).description();
+    Failed(std::current_exception());
     return false;
   }
 }
@@ -68,12 +73,19 @@ bool Srv::ReadRecordset(const std::string& SQLQuery, std::shared_ptr<Recordset>&
     mRS->Open(SQLQuery);
     mRS->ActiveConnection(nullptr);
     last_error_.clear();
+    last_error_number_ = 0;
     return true;
   } catch (...) {
     mRS.reset();
-    last_error_ = AsError(std::current_exception()).description();
+    Failed(std::current_exception());
     return false;
   }
+}
+
+void Srv::Failed(const std::exception_ptr& failure) {
+  const Error error = AsError(failure);
+  last_error_ = error.description();
+  last_error_number_ = error.number();
 }
 
 bool ReadData(ControlState& s, const std::string& SQLQuery, std::shared_ptr<Recordset>& mRS) {
@@ -83,7 +95,12 @@ bool ReadData(ControlState& s, const std::string& SQLQuery, std::shared_ptr<Reco
   }
   if (!s.mSrv) throw Error(err::kObjectNotSet);
   const bool ok = s.mSrv->ReadRecordset(SQLQuery, mRS);
-  if (!ok) Talk(s, [&] { return "Unable to Access Data for the SQL : " + SQLQuery; });
+  if (!ok) {
+    Talk(s, [&] { return "Unable to Access Data for the SQL : " + SQLQuery; });
+    // A read that a limit stopped says which, or the designer is left guessing why a query that
+    // is correct failed.
+    if (IsLimit(s.mSrv->last_error_number())) Talk(s, [&] { return s.mSrv->last_error(); });
+  }
   return ok;
 }
 

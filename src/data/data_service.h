@@ -3,6 +3,7 @@
 #ifndef NIMBO_SRC_DATA_DATA_SERVICE_H_
 #define NIMBO_SRC_DATA_DATA_SERVICE_H_
 
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -28,17 +29,24 @@ class Srv {
   // The description of the last failure (empty after a success), for hosts that want to say
   // more than the component's fixed messages.
   const std::string& last_error() const { return last_error_; }
+  // The number of the last failure (0 after a success).
+  int last_error_number() const { return last_error_number_; }
 
  private:
+  // Keeps a failure's number and description for last_error() and last_error_number().
+  void Failed(const std::exception_ptr& failure);
+
   std::shared_ptr<Connection> connection_;
   std::string connection_text_;
   std::string last_error_;
+  int last_error_number_ = 0;
 };
 
 // Reads SQLQuery into mRS through the data service. While ActivePort is not 80 nothing is read,
 // mRS is left as it is and the result is False ("Please set ActivePort to 80" with Talking).
 // A failed read returns False ("Unable to Access Data for the SQL : " and the text, with
-// Talking). Raises 91 when no data service exists yet; the caller's handler reports it.
+// Talking; when a limit of the record source stopped the read, a second line with Talking names
+// it). Raises 91 when no data service exists yet; the caller's handler reports it.
 bool ReadData(ControlState& s, const std::string& SQLQuery, std::shared_ptr<Recordset>& mRS);
 
 }  // namespace nimbo

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@ namespace nimbo::db {
 namespace {
 
 using ::nimbo::testing::FixtureDatabase;
+using ::nimbo::testing::NestedShape;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -106,6 +109,38 @@ TEST(ShapeParseTest, RejectsMalformedCommandsWithTheirPosition) {
     } catch (const Error& e) {
       EXPECT_EQ(e.number(), err::kCommandError);
       EXPECT_THAT(e.description(), HasSubstr(c.message));
+    }
+  }
+}
+
+// The position (from 1) of the n-th SHAPE keyword from the start.
+std::size_t NthShape(const std::string& text, int n) {
+  std::size_t at = std::string::npos;
+  for (int i = 0; i < n; ++i) at = text.find("SHAPE", at + 1);
+  return at + 1;
+}
+
+TEST(ShapeParseTest, NestingStopsAtSixtyFourLevels) {
+  const struct {
+    int levels;
+    bool as_children;
+  } cases[] = {{64, true}, {65, true}, {20000, true}, {64, false}, {65, false}, {20000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(fmt::format("{} levels as {}", c.levels, c.as_children ? "children" : "parents"));
+    const std::string text = NestedShape(c.levels, c.as_children);
+    if (c.levels <= kMaxShapeDepth) {
+      EXPECT_EQ(ParseShape(text).queries.size(), static_cast<std::size_t>(c.levels + 1));
+      continue;
+    }
+    try {
+      ParseShape(text);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kNestedTooDeep);
+      // Outer commands are written first, so the 65th SHAPE keyword is the one too deep.
+      EXPECT_THAT(e.description(),
+                  HasSubstr(fmt::format("at most 64 levels deep; a deeper one starts at position {}",
+                                        NthShape(text, kMaxShapeDepth + 1))));
     }
   }
 }
@@ -271,6 +306,27 @@ TEST(ShapeTest, ChaptersStayReadableOnTheirOwn) {
   ASSERT_EQ(rows.row_count(), 3);
   ASSERT_TRUE(rows(1, 1).IsObject());
   EXPECT_THAT(Values(*rows(1, 1).object(), "OrderID"), ElementsAre(Int(12)));
+}
+
+TEST(ShapeTest, SixtyFourLevelsReadToTheBottomAndDeeperCommandsFailCleanly) {
+  FixtureDatabase db;
+  db.AddProcedure("deepest", NestedShape(kMaxShapeDepth, true));
+  db.AddProcedure("too_deep", NestedShape(20000, true));
+  auto level = db.Open("EXEC deepest");
+  for (int depth = 1; depth < kMaxShapeDepth; ++depth) {
+    SCOPED_TRACE(depth);
+    ASSERT_EQ(level->RecordCount(), 1);
+    level = Chapter(*level, "c");
+    ASSERT_NE(level, nullptr);
+  }
+  EXPECT_THAT(Values(*Chapter(*level, "c"), "ID"), ElementsAre(Int(1)));
+
+  try {
+    db.Open("EXEC too_deep");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kNestedTooDeep);
+  }
 }
 
 TEST(ShapeTest, RejectsRelationsTheQueriesCannotMake) {

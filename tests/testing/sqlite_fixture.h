@@ -50,6 +50,25 @@ inline int CountRows(const std::filesystem::path& path, const std::string& sql) 
   return rows;
 }
 
+// A SHAPE command of `levels` nested SHAPE commands, each level one record with ID 1. As
+// children, each level is the child table of the one above it (levels chapters deep); as
+// parents, each level is the parent table of the one above it, which adds a chapter "c<level>".
+inline std::string NestedShape(int levels, bool as_children) {
+  // Written outside in, level by level, so that 20,000 levels take no more than linear time.
+  std::string text;
+  for (int level = levels; level >= 1; --level) {
+    if (level < levels) text += '(';
+    text += as_children ? "SHAPE {SELECT 1 AS ID} APPEND (" : "SHAPE ";
+  }
+  text += "{SELECT 1 AS ID}";
+  for (int level = 1; level <= levels; ++level) {
+    text += as_children ? " RELATE ID TO ID) AS c"
+                        : " APPEND ({SELECT 1 AS ID} RELATE ID TO ID) AS c" + std::to_string(level);
+    if (level < levels) text += ')';
+  }
+  return text;
+}
+
 // A database file in a temporary folder with the procedure catalog, plus whatever SQL the test
 // adds, and a connection open on it.
 class FixtureDatabase {

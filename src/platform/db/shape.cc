@@ -131,7 +131,18 @@ class ShapeParser {
   }
 
   std::unique_ptr<ShapeNode> ParseShape(ShapeCommand& command) {
+    Skip();
+    const std::size_t start = i_;
     ExpectKeyword("SHAPE");
+    // The parser, the builder and the writers of nested tables follow the nesting one call per
+    // level, so a command nested without end would run the stack out.
+    if (depth_ == kMaxShapeDepth) {
+      throw Error(err::kNestedTooDeep,
+                  fmt::format("SHAPE commands may nest at most {} levels deep; a deeper one starts "
+                              "at position {}",
+                              kMaxShapeDepth, start + 1));
+    }
+    ++depth_;
     auto node = std::make_unique<ShapeNode>();
     node->base = ParseTable(command);
     OptionalAlias();  // names the parent table only; nothing refers to it
@@ -149,6 +160,7 @@ class ShapeParser {
       }
       node->children.push_back(std::move(child));
     } while (Accept(','));
+    --depth_;
     return node;
   }
 
@@ -222,6 +234,8 @@ class ShapeParser {
 
   std::string_view text_;
   std::size_t i_ = 0;
+  // The SHAPE commands open at the current position.
+  int depth_ = 0;
 };
 
 // ---- Relating rows by their keys ----

@@ -22,6 +22,9 @@
 
 namespace nimbo::db {
 
+// How deep SHAPE commands may nest, far beyond any real report.
+inline constexpr int kMaxShapeDepth = 64;
+
 struct ShapeRelation {
   std::string parent_column;
   std::string child_column;
@@ -57,7 +60,8 @@ struct ShapeCommand {
 
 // Parses a SHAPE command. Raises nimbo::Error err::kCommandError naming the fault and its
 // position (from 1): a missing keyword, brace or parenthesis, an empty query, an unterminated
-// query, two chapters of one parent with the same name, trailing text.
+// query, two chapters of one parent with the same name, trailing text; err::kNestedTooDeep for
+// SHAPE commands nested more than kMaxShapeDepth levels deep.
 ShapeCommand ParseShape(std::string_view text);
 
 // Builds the hierarchical result of a parsed command from the records of its queries
