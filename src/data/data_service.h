@@ -24,6 +24,8 @@ class Srv {
   // emptied and the result is False. Never raises.
   bool ReadRecordset(const std::string& SQLQuery, std::shared_ptr<Recordset>& mRS);
 
+  // Whether the service holds an open connection.
+  bool connected() const { return connection_ && connection_->State() == kStateOpen; }
   // The connection text last built by ConnectionString.
   const std::string& connection_text() const { return connection_text_; }
   // The description of the last failure (empty after a success), for hosts that want to say

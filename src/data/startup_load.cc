@@ -27,12 +27,12 @@ std::string Field3Text(const std::shared_ptr<Recordset>& rs) {
 
 void LoadBrowser(ControlState& s) {
   try {
-    if (!s.mSrv) {
-      s.mSrv = std::make_shared<Srv>();
-      if (!s.mSrv->ConnectionString(s.ConnectionString.ToText())) {
-        s.events->NimboMessage("Connection cannot be established.");
-        return;
-      }
+    if (!s.mSrv) s.mSrv = std::make_shared<Srv>();
+    // A service whose connection failed tries again at each load, so that a database that was
+    // locked, missing or unreadable at start-up is read once it is back, without a restart.
+    if (!s.mSrv->connected() && !s.mSrv->ConnectionString(s.ConnectionString.ToText())) {
+      s.events->NimboMessage("Connection cannot be established.");
+      return;
     }
     s.PagePath = AppFilePath(s, "oDatNav.htm");
 

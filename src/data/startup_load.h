@@ -12,8 +12,10 @@ inline constexpr char kHeaderTemplate[] =
     "<table width=100%><tr><td class=pgl>%StoreName%</td><td class=pgr>%Date%</td></table>"
     "<p class=mh>%MainHeading%";
 
-// Stops at the first run-time error and reports it through BlaBla (with Talking); what was set
-// before the error keeps its new value. Never raises.
+// Creates the data service on first use and connects it when it has no connection (the first
+// load, and every load after a failed connection), then reads the definition. Stops at the first
+// run-time error and reports it through BlaBla (with Talking); what was set before the error
+// keeps its new value. Never raises.
 void LoadBrowser(ControlState& s);
 
 }  // namespace nimbo

@@ -1,9 +1,11 @@
 // The start-up load on real browser-definition databases.
 #include "data/startup_load.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include "control/control_access.h"
 #include "data/data_service.h"
 #include "testing/browser_fixture.h"
+#include "testing/sqlite_peer.h"
 
 namespace nimbo {
 namespace {
@@ -73,20 +76,55 @@ TEST(StartupLoadTest, RefusedReadsLeaveTheDefinitionAsItWas) {
   EXPECT_EQ(s.NavRows.row_count(), 2);
 }
 
-TEST(StartupLoadTest, AFailedConnectionIsReportedOnceAndNotRetried) {
+TEST(StartupLoadTest, AFailedConnectionIsReportedAndTriedAgainByTheNextLoad) {
   BrowserDatabase db(kDefinition);
   BrowserUnderTest b(db);
   ControlState& s = StateOf(b.control);
   b.control.ConnectionString((db.dir() / "missing.db").string());
   LoadBrowser(s);
-  EXPECT_EQ(b.events->lines, Lines{"NimboMessage|Connection cannot be established."});
+  LoadBrowser(s);
+  EXPECT_EQ(b.events->lines, (Lines{"NimboMessage|Connection cannot be established.",
+                                    "NimboMessage|Connection cannot be established."}));
   EXPECT_FALSE(std::filesystem::exists(db.dir() / "missing.db"));
   EXPECT_FALSE(std::filesystem::exists(db.dir() / "fp.htm"));
 
+  // Once the database is there, the next load connects and reads the definition.
   b.events->lines.clear();
+  const auto service = s.mSrv;
   b.control.ConnectionString(db.path().string());
   LoadBrowser(s);
-  EXPECT_EQ(b.events->lines, Lines{"NimboMessage|Error Reading Data From Database"});
+  EXPECT_EQ(b.events->lines, Lines{});
+  EXPECT_EQ(s.mSrv, service);
+  EXPECT_EQ(s.NavRows.row_count(), 2);
+  EXPECT_EQ(ReadFile(db.dir() / "fp.htm"), "<html><body>Welcome</body></html>\r\n");
+}
+
+// Another program holds the database's write lock (BEGIN EXCLUSIVE keeps out readers too) while
+// the load starts, and commits a moment later: the load waits for it, whether it is connecting
+// or reading on a connection it already has.
+TEST(StartupLoadTest, WaitsForAnotherProgramsBriefWriteLock) {
+  for (const bool connected : {false, true}) {
+    SCOPED_TRACE(connected ? "reading" : "connecting");
+    BrowserDatabase db(kDefinition);
+    BrowserUnderTest b(db);
+    ControlState& s = StateOf(b.control);
+    b.control.Talking(true);
+    if (connected) LoadBrowser(s);
+    testing::SqlitePeer peer(db.path());
+    ASSERT_EQ(peer.Run("BEGIN EXCLUSIVE"), "ok");
+    ASSERT_EQ(peer.Run("INSERT INTO nav VALUES (3, 'Stock', 'F', 1, NULL, NULL, NULL, NULL)"),
+              "ok");
+    std::string committed;
+    std::thread writer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      committed = peer.Run("COMMIT");
+    });
+    LoadBrowser(s);
+    writer.join();
+    EXPECT_EQ(committed, "ok");
+    EXPECT_EQ(b.events->lines, Lines{});
+    EXPECT_EQ(s.NavRows.row_count(), 3);  // the writer's row too
+  }
 }
 
 TEST(StartupLoadTest, FailuresAndTheirReports) {

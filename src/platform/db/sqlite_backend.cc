@@ -45,6 +45,10 @@ std::string Context(const ExecCall* call) {
   return call ? fmt::format("Procedure {}: ", call->procedure) : std::string();
 }
 
+// How long a read waits for another program's write lock before it fails: a writer's
+// transaction lasts moments, and a browser that gives up at once fails for no reason.
+constexpr int kLockWaitMilliseconds = 5000;
+
 bool IsQueryKeyword(std::string_view keyword) { return keyword == "SELECT" || keyword == "WITH"; }
 
 class SqliteBackend : public Backend {
@@ -234,6 +238,8 @@ std::unique_ptr<Backend> OpenSqliteBackend(const ConnectionText& text) {
                 fmt::format("Cannot open the database {}: {}", *source,
                             db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc)));
   }
+  // Another program's write holds the file for a moment: wait for it rather than fail.
+  sqlite3_busy_timeout(db.get(), kLockWaitMilliseconds);
   // The file is data from outside: its schema may not run functions with side effects, and no
   // command may attach further databases.
   sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
