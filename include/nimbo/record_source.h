@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "nimbo/export.h"
 #include "nimbo/rows.h"
@@ -106,7 +107,10 @@ class NIMBO_API Connection {
   // Opens the database named by a connection text: "key=value" pairs separated by ";", keys in
   // any letter case, values trimmed and optionally quoted ('...' or "..."). "Data Source" names
   // the database; a file path opens that SQLite file read-only, and a missing or unreadable file
-  // fails without creating anything. Other keys are accepted and ignored.
+  // fails without creating anything. Other keys are accepted and ignored. Another program's
+  // write lock is waited for, up to 5 s. A WAL database keeps no -wal or -shm files that this
+  // connection made once it is closed and no other connection uses the database; one in a folder
+  // that cannot be written is read as an unchanging file (see Warnings).
   // On failure raises nimbo::Error (3705 when already open, 3706 when no back end takes the
   // text, err::kProviderError with the database's description otherwise) and stays closed.
   virtual void Open(std::string_view connection_text) = 0;
@@ -114,6 +118,10 @@ class NIMBO_API Connection {
   virtual void Close() = 0;
   // kStateOpen or kStateClosed.
   virtual int State() const = 0;
+  // What the user should know about how the open database was opened, one sentence each: for
+  // instance that a database whose folder cannot be written is read as an unchanging file.
+  // Empty when there is nothing to say, and while closed.
+  virtual std::vector<std::string> Warnings() const = 0;
 };
 
 // One column of a record set. References to fields stay valid until their record set is

@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/control_state.h"
 #include "nimbo/record_source.h"
@@ -26,6 +27,10 @@ class Srv {
 
   // Whether the service holds an open connection.
   bool connected() const { return connection_ && connection_->State() == kStateOpen; }
+  // What the user should know about how the open connection was made (empty when nothing).
+  std::vector<std::string> warnings() const {
+    return connected() ? connection_->Warnings() : std::vector<std::string>();
+  }
   // The connection text last built by ConnectionString.
   const std::string& connection_text() const { return connection_text_; }
   // The description of the last failure (empty after a success), for hosts that want to say

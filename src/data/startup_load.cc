@@ -30,9 +30,12 @@ void LoadBrowser(ControlState& s) {
     if (!s.mSrv) s.mSrv = std::make_shared<Srv>();
     // A service whose connection failed tries again at each load, so that a database that was
     // locked, missing or unreadable at start-up is read once it is back, without a restart.
-    if (!s.mSrv->connected() && !s.mSrv->ConnectionString(s.ConnectionString.ToText())) {
-      s.events->NimboMessage("Connection cannot be established.");
-      return;
+    if (!s.mSrv->connected()) {
+      if (!s.mSrv->ConnectionString(s.ConnectionString.ToText())) {
+        s.events->NimboMessage("Connection cannot be established.");
+        return;
+      }
+      for (const std::string& warning : s.mSrv->warnings()) Talk(s, [&] { return warning; });
     }
     s.PagePath = AppFilePath(s, "oDatNav.htm");
 

@@ -13,6 +13,7 @@
 #include "control/control_access.h"
 #include "data/data_service.h"
 #include "testing/browser_fixture.h"
+#include "testing/read_only_folder.h"
 #include "testing/sqlite_peer.h"
 
 namespace nimbo {
@@ -125,6 +126,29 @@ TEST(StartupLoadTest, WaitsForAnotherProgramsBriefWriteLock) {
     EXPECT_EQ(b.events->lines, Lines{});
     EXPECT_EQ(s.NavRows.row_count(), 3);  // the writer's row too
   }
+}
+
+// A WAL database in a folder that cannot be written is read as an unchanging file, and the
+// load says so once, when it connects.
+TEST(StartupLoadTest, SaysWhenItReadsTheDatabaseAsAnUnchangingFile) {
+  BrowserDatabase db(kDefinition);
+  db.Run("PRAGMA journal_mode=WAL;");
+  testing::ReadOnlyFolder folder;
+  if (!folder.why_not().empty()) GTEST_SKIP() << folder.why_not();
+  std::filesystem::copy_file(db.path(), folder / "browser.db");
+  folder.Seal();
+  BrowserUnderTest b(db);  // the pages go to the database's own folder, which can be written
+  b.control.ConnectionString((folder / "browser.db").string());
+  b.control.Talking(true);
+  ControlState& s = StateOf(b.control);
+  LoadBrowser(s);
+  LoadBrowser(s);
+  EXPECT_EQ(b.events->lines, Lines{"BlaBla|The database " + (folder / "browser.db").string() +
+                                   " is in a folder that cannot be written, so it is read as an "
+                                   "unchanging file: changes another program makes to it are "
+                                   "not seen"});
+  EXPECT_EQ(s.NavRows.row_count(), 2);
+  EXPECT_EQ(ReadFile(db.dir() / "fp.htm"), "<html><body>Welcome</body></html>\r\n");
 }
 
 TEST(StartupLoadTest, FailuresAndTheirReports) {

@@ -138,9 +138,9 @@ TEST(ShapeParseTest, NestingStopsAtSixtyFourLevels) {
     } catch (const Error& e) {
       EXPECT_EQ(e.number(), err::kNestedTooDeep);
       // Outer commands are written first, so the 65th SHAPE keyword is the one too deep.
-      EXPECT_THAT(e.description(),
-                  HasSubstr(fmt::format("at most 64 levels deep; a deeper one starts at position {}",
-                                        NthShape(text, kMaxShapeDepth + 1))));
+      EXPECT_THAT(e.description(), HasSubstr(fmt::format(
+                                       "at most 64 levels deep; a deeper one starts at position {}",
+                                       NthShape(text, kMaxShapeDepth + 1))));
     }
   }
 }

@@ -40,9 +40,9 @@ class SqlitePeer {
     posix_spawn_file_actions_adddup2(&actions, from_child[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, to_child[1]);
     posix_spawn_file_actions_addclose(&actions, from_child[0]);
-    std::vector<std::string> args = {"/usr/bin/python3",
-                                     std::string(NIMBO_SOURCE_DIR) + "/tests/testing/sqlite_peer.py",
-                                     database.string()};
+    std::vector<std::string> args = {
+        "/usr/bin/python3", std::string(NIMBO_SOURCE_DIR) + "/tests/testing/sqlite_peer.py",
+        database.string()};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -5,7 +5,9 @@
 #define NIMBO_SRC_PLATFORM_DB_BACKEND_H_
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/db/connection_text.h"
 #include "platform/db/result_table.h"
@@ -24,6 +26,9 @@ class Backend {
   // nimbo::Error: err::kCommandError for a command it rejects, err::kProviderError when the
   // database fails.
   virtual std::shared_ptr<const ResultTable> Run(std::string_view command) = 0;
+
+  // What the user should know about how the database was opened (empty when nothing).
+  virtual const std::vector<std::string>& Warnings() const = 0;
 };
 
 // Opens the back end that takes a connection text. Raises 3706 when none does, or the back

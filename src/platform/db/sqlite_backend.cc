@@ -1,6 +1,10 @@
 // SQLite adapter: opens a database file read-only and runs commands on it.
 //
 // [X] "Data Source" names the file; it is opened read-only and never created.
+// [X] Another program's write lock is waited for, up to 5 s.
+// [X] WAL databases: the -wal and -shm files this reader made go when it closes (unless another
+//     program still uses the database); in a folder that cannot be written the file is read as
+//     unchanging, with a warning.
 // [X] EXEC calls of procedures kept in nimbo_procedures, arguments bound, never spliced.
 // [X] Plain SELECT/WITH queries (one statement) and SHAPE commands, with or without EXEC.
 // [X] Every query runs once per command; results are fetched whole (client-side, detached).
@@ -21,6 +25,7 @@
 #include "platform/db/exec_call.h"
 #include "platform/db/shape.h"
 #include "platform/db/sql_text.h"
+#include "platform/db/sqlite_file.h"
 #include "platform/db/sqlite_reader.h"
 
 namespace nimbo::db {
@@ -30,11 +35,6 @@ struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-struct DatabaseDeleter {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseDeleter>;
 
 [[noreturn]] void CommandError(std::string description) {
   throw Error(err::kCommandError, std::move(description));
@@ -53,7 +53,7 @@ bool IsQueryKeyword(std::string_view keyword) { return keyword == "SELECT" || ke
 
 class SqliteBackend : public Backend {
  public:
-  explicit SqliteBackend(Database db) : db_(std::move(db)) {}
+  explicit SqliteBackend(std::unique_ptr<SqliteFile> file) : file_(std::move(file)) {}
 
   std::shared_ptr<const ResultTable> Run(std::string_view command) override {
     const std::string keyword = LeadingKeyword(command);
@@ -66,16 +66,18 @@ class SqliteBackend : public Backend {
     CommandError("The command is not an EXEC call, a SELECT or WITH query, or a SHAPE command.");
   }
 
+  const std::vector<std::string>& Warnings() const override { return file_->warnings(); }
+
  private:
   std::string LoadProcedure(const std::string& name) {
     if (!find_procedure_) {
       sqlite3_stmt* statement = nullptr;
-      if (sqlite3_prepare_v2(db_.get(), "SELECT body FROM nimbo_procedures WHERE name = ?1", -1,
+      if (sqlite3_prepare_v2(db(), "SELECT body FROM nimbo_procedures WHERE name = ?1", -1,
                              &statement, nullptr) != SQLITE_OK) {
         CommandError(
             fmt::format("Unknown procedure {}: the database has no procedure catalog "
                         "({})",
-                        name, sqlite3_errmsg(db_.get())));
+                        name, sqlite3_errmsg(db())));
       }
       find_procedure_.reset(statement);
     }
@@ -91,7 +93,7 @@ class SqliteBackend : public Backend {
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
     if (rc == SQLITE_DONE) CommandError(fmt::format("Unknown procedure {}", name));
-    if (rc != SQLITE_ROW) throw Error(err::kProviderError, sqlite3_errmsg(db_.get()));
+    if (rc != SQLITE_ROW) throw Error(err::kProviderError, sqlite3_errmsg(db()));
     return body;
   }
 
@@ -105,10 +107,9 @@ class SqliteBackend : public Backend {
     }
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    const int rc =
-        sqlite3_prepare_v2(db_.get(), sql.data(), static_cast<int>(sql.size()), &raw, &tail);
+    const int rc = sqlite3_prepare_v2(db(), sql.data(), static_cast<int>(sql.size()), &raw, &tail);
     Statement statement(raw);
-    if (rc != SQLITE_OK) CommandError(Context(call) + sqlite3_errmsg(db_.get()));
+    if (rc != SQLITE_OK) CommandError(Context(call) + sqlite3_errmsg(db()));
     if (!statement) CommandError(Context(call) + "the query is empty.");
     std::size_t rest = static_cast<std::size_t>(tail - sql.data());
     for (;;) {
@@ -177,7 +178,7 @@ class SqliteBackend : public Backend {
 
     std::vector<std::shared_ptr<ResultTable>> results;
     for (const Statement& statement : statements) {
-      results.push_back(ReadAllRows(db_.get(), statement.get()));
+      results.push_back(ReadAllRows(db(), statement.get()));
     }
     if (keyword == "SHAPE") return BuildShape(shape, std::move(results));
     return std::move(results.front());
@@ -205,18 +206,16 @@ class SqliteBackend : public Backend {
           break;
       }
     }
-    if (rc != SQLITE_OK) throw Error(err::kProviderError, sqlite3_errmsg(db_.get()));
+    if (rc != SQLITE_OK) throw Error(err::kProviderError, sqlite3_errmsg(db()));
   }
 
-  Database db_;
+  sqlite3* db() const { return file_->db(); }
+
+  // Declared first so that it closes last, after every statement is finalized: a database
+  // closed with statements still open stays open, and keeps its WAL files.
+  std::unique_ptr<SqliteFile> file_;
   Statement find_procedure_;
 };
-
-// Keeps SQLite from reading a path as a URI ("file:...") or a special name (":memory:").
-std::string PlainFilePath(const std::string& path) {
-  if (path.starts_with("file:") || path.starts_with(":")) return "./" + path;
-  return path;
-}
 
 }  // namespace
 
@@ -228,30 +227,8 @@ std::unique_ptr<Backend> OpenSqliteBackend(const ConnectionText& text) {
   if (source->find('\0') != std::string::npos) {
     throw Error(err::kProviderError, "The Data Source contains a NUL character.");
   }
-  const std::string path = PlainFilePath(*source);
-  sqlite3* raw = nullptr;
-  const int rc =
-      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-  Database db(raw);
-  if (rc != SQLITE_OK) {
-    throw Error(err::kProviderError,
-                fmt::format("Cannot open the database {}: {}", *source,
-                            db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc)));
-  }
-  // Another program's write holds the file for a moment: wait for it rather than fail.
-  sqlite3_busy_timeout(db.get(), kLockWaitMilliseconds);
-  // The file is data from outside: its schema may not run functions with side effects, and no
-  // command may attach further databases.
-  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-  sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-  sqlite3_limit(db.get(), SQLITE_LIMIT_ATTACHED, 0);
-  // Opening is lazy; reading the schema now reports a file that is not a database at once.
-  if (sqlite3_exec(db.get(), "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) !=
-      SQLITE_OK) {
-    throw Error(err::kProviderError,
-                fmt::format("Cannot open the database {}: {}", *source, sqlite3_errmsg(db.get())));
-  }
-  return std::make_unique<SqliteBackend>(std::move(db));
+  return std::make_unique<SqliteBackend>(
+      std::make_unique<SqliteFile>(*source, kLockWaitMilliseconds));
 }
 
 }  // namespace nimbo::db

@@ -1,10 +1,12 @@
-// nimbo render, run as a real program, on databases that test the record source's limits: a
-// SHAPE command nested without end, which must end as a read error rather than a crash.
-#include <string>
-#include <vector>
-
+// nimbo render, run as a real program, on databases that test the record source: a SHAPE command
+// nested without end, which must end as a read error rather than a crash, and a WAL database,
+// which must be left as it was found.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "testing/browser_fixture.h"
 #include "testing/test_support.h"
@@ -12,16 +14,16 @@
 namespace nimbo {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::BrowserDatabase;
+using ::testing::HasSubstr;
 using testing::NestedShape;
 using testing::ReadFile;
 using testing::RunCommand;
 
 // Home, with two pages below it whose one grouped section runs the procedure of the same name.
-class DatabaseLimitsTest : public ::testing::Test {
+class RenderDatabaseTest : public ::testing::Test {
  protected:
-  DatabaseLimitsTest()
+  RenderDatabaseTest()
       : db_("INSERT INTO nav VALUES (1, 'Home', 'F', 0, NULL, NULL, NULL, NULL),"
             " (2, 'Deepest', 'N', 1, NULL, NULL, NULL, NULL),"
             " (3, 'TooDeep', 'N', 1, NULL, NULL, NULL, NULL);"
@@ -37,7 +39,7 @@ class DatabaseLimitsTest : public ::testing::Test {
   BrowserDatabase db_;
 };
 
-TEST_F(DatabaseLimitsTest, ShapeNestingEndsAsAReadErrorNotACrash) {
+TEST_F(RenderDatabaseTest, ShapeNestingEndsAsAReadErrorNotACrash) {
   db_.AddProcedure("Deepest", NestedShape(64, true));
   db_.AddProcedure("TooDeep", NestedShape(20000, true));
 
@@ -55,6 +57,22 @@ TEST_F(DatabaseLimitsTest, ShapeNestingEndsAsAReadErrorNotACrash) {
                                R"(SQL : EXEC TooDeep "})"));
   EXPECT_THAT(r.out, HasSubstr(R"({"event":"BlaBla","sBlaBla":"SHAPE commands may nest at most )"
                                R"(64 levels deep; a deeper one starts at position )"));
+}
+
+TEST_F(RenderDatabaseTest, LeavesAWalDatabaseAsItFoundIt) {
+  db_.Run("PRAGMA journal_mode=WAL;");
+  testing::TempDir pages;
+  const testing::TempDir dir;
+  std::filesystem::copy_file(db_.path(), dir / "browser.db");
+  const auto r =
+      RunCommand(std::string(NIMBO_CLI_PATH) + " render --db '" + (dir / "browser.db").string() +
+                 "' --folder '" + pages.path().string() + "'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    files.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(files, std::vector<std::string>{"browser.db"});
 }
 
 }  // namespace
