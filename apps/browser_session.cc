@@ -66,6 +66,14 @@ void AddSessionOptions(CLI::App& command, SessionOptions& options) {
   command.add_flag("--talking", options.talking, "Raise diagnostics (BlaBla)");
   command.add_option("--active-port", options.active_port, "ActivePort (80 enables reading)");
   command.add_option("--now", options.now, "Fixed current time, YYYY-MM-DDTHH:MM:SS");
+  command
+      .add_option("--command-timeout", options.command_timeout,
+                  "Seconds one read of the database may run, 0 for no limit (default 30)")
+      ->check(CLI::NonNegativeNumber);
+  command
+      .add_option("--recordset-memory-limit", options.recordset_memory_limit,
+                  "MiB the records of one read may take, 0 for no limit (default 1024)")
+      ->check(CLI::NonNegativeNumber);
 }
 
 void AddPageCommandOptions(CLI::App& command, SessionOptions& options) {
@@ -147,6 +155,10 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
   control_->DateFormat(options.date_format);
   control_->DisplayPath(options.display_path);
   control_->Talking(options.talking);
+  if (options.command_timeout) control_->CommandTimeout(*options.command_timeout);
+  if (options.recordset_memory_limit) {
+    control_->RecordsetMemoryLimit(*options.recordset_memory_limit);
+  }
   if (!options.now.empty()) {
     const auto now = ParseDate(options.now);
     if (!now) throw std::runtime_error("--now takes YYYY-MM-DDTHH:MM:SS, not " + options.now);

@@ -31,6 +31,8 @@ struct SessionOptions {
   bool talking = false;
   int active_port = 80;
   std::string now;  // YYYY-MM-DDTHH:MM:SS; empty: the system clock
+  std::optional<int> command_timeout;         // seconds one read may run; none: the default
+  std::optional<int> recordset_memory_limit;  // MiB one read's records may take; none: default
   std::string save_to;   // where "Save As" puts the shown page; empty: no saving
   std::string print_to;  // the printer: a file the shown page is copied to; empty: no printer
   bool print = false;    // print the shown page (fails without a printer)

@@ -2,7 +2,8 @@
 # A report page with one table section over 1,000,000 rows x 5 columns (ID, a text, an integer,
 # a currency, a date shown with a DateFormat; totals "ALL"), written by `nimbo render`, against
 # `sqlite3 -html` printing the same query, side by side with hyperfine. Also reports the peak
-# memory of the render. Usage: bench/table_page_vs_sqlite3.sh [build-dir]
+# memory of the render, and checks that the page is written within the default read limits.
+# Usage: bench/table_page_vs_sqlite3.sh [build-dir]
 set -euo pipefail
 build=${1:-build-rel}
 nimbo=$(realpath "$build/nimbo")
@@ -39,3 +40,11 @@ hyperfine --warmup 1 --runs 5 --export-markdown "$work/result.md" \
 cat "$work/result.md"
 /usr/bin/time -f "nimbo render peak memory: %M KiB" bash -c "$render"
 ls -l "$work/oDatNav.htm" | awk '{print "page size: " $5 " bytes"}'
+# The render runs under the record source's default limits (30 s per query, 1 GiB per record
+# set); a read that either stopped would raise a diagnostic with --talking.
+if "$nimbo" render --db "$work/big.db" --select Big --talking | grep -q '"BlaBla"'; then
+  echo "the page did not fit the default limits:" >&2
+  "$nimbo" render --db "$work/big.db" --select Big --talking | grep '"BlaBla"' >&2
+  exit 1
+fi
+echo "page of $(grep -o '<tr>' "$work/oDatNav.htm" | wc -l) table rows written within the default limits"

@@ -78,6 +78,14 @@ class NIMBO_API Nimbo {
   void ToID(const Variant& value);
   // Converted to a 16-bit integer, half to even.
   void UserRole(const Variant& value);
+  // Limits on every read of the database, so that a runaway query fails like any failed read
+  // (with a diagnostic naming the limit) instead of holding the host for minutes and taking its
+  // memory. How long one query may run, in seconds, waits for another program's lock included
+  // (default 30); and how much memory the records of one query may take, in MiB (default 1024,
+  // ample for a page of a million records). 0 sets no limit. Converted to a 32-bit integer,
+  // half to even; a negative value raises 5. They apply from the next read.
+  void CommandTimeout(const Variant& seconds);
+  void RecordsetMemoryLimit(const Variant& megabytes);
 
   // Hands in the host's tree view and web browser, replacing earlier ones, and sets the tree's
   // LabelEdit to 1 (manual). Raises 91 when the tree view is null (both are stored first).

@@ -54,7 +54,18 @@ inline constexpr int kProviderError = -2147467259;
 // The command nests deeper than the record source follows (SHAPE commands: 64 levels). The
 // classic "Out of stack space", refused before the stack can run out.
 inline constexpr int kNestedTooDeep = 28;
+// The command ran longer than the connection's CommandTimeout and was stopped (the classic
+// "Query timeout expired").
+inline constexpr int kQueryTimeout = -2147217871;
+// The records of the command would take more memory than the connection's MaxRecordsetBytes
+// (the classic "Not enough storage is available to complete this operation").
+inline constexpr int kRecordsetTooLarge = -2147024882;
 }  // namespace err
+
+// The limits a new connection puts on every command: enough for a page of a million records of
+// a dozen fields, far short of what a runaway query takes before anything else stops it.
+inline constexpr std::int32_t kDefaultCommandTimeout = 30;                        // seconds
+inline constexpr std::int64_t kDefaultMaxRecordsetBytes = std::int64_t{1} << 30;  // 1 GiB
 
 // Object states.
 inline constexpr int kStateClosed = 0;
@@ -108,9 +119,9 @@ class NIMBO_API Connection {
   // any letter case, values trimmed and optionally quoted ('...' or "..."). "Data Source" names
   // the database; a file path opens that SQLite file read-only, and a missing or unreadable file
   // fails without creating anything. Other keys are accepted and ignored. Another program's
-  // write lock is waited for, up to 5 s. A WAL database keeps no -wal or -shm files that this
-  // connection made once it is closed and no other connection uses the database; one in a folder
-  // that cannot be written is read as an unchanging file (see Warnings).
+  // write lock is waited for (see CommandTimeout). A WAL database keeps no -wal or -shm files
+  // that this connection made once it is closed and no other connection uses the database; one
+  // in a folder that cannot be written is read as an unchanging file (see Warnings).
   // On failure raises nimbo::Error (3705 when already open, 3706 when no back end takes the
   // text, err::kProviderError with the database's description otherwise) and stays closed.
   virtual void Open(std::string_view connection_text) = 0;
@@ -122,6 +133,21 @@ class NIMBO_API Connection {
   // instance that a database whose folder cannot be written is read as an unchanging file.
   // Empty when there is nothing to say, and while closed.
   virtual std::vector<std::string> Warnings() const = 0;
+
+  // How long one command (Recordset::Open) may run, in seconds, waiting for another program's
+  // lock included; 0 sets no limit. Default kDefaultCommandTimeout. A command that runs longer
+  // is stopped and raises err::kQueryTimeout. A lock is waited for 5 s at most, less when this
+  // is shorter, by commands and by Open alike. Applies from the next command or Open. Raises
+  // 3001 for a negative value.
+  virtual void CommandTimeout(std::int32_t seconds) = 0;
+  virtual std::int32_t CommandTimeout() const = 0;
+  // How much memory the records of one record set may take, in bytes: every level of a
+  // hierarchical one together, counting its cells, texts and blobs as they are held and the
+  // indexes that relate its chapters; 0 sets no limit. Default kDefaultMaxRecordsetBytes. A
+  // command whose records would take more is stopped before it takes it, and raises
+  // err::kRecordsetTooLarge. Applies from the next command. Raises 3001 for a negative value.
+  virtual void MaxRecordsetBytes(std::int64_t bytes) = 0;
+  virtual std::int64_t MaxRecordsetBytes() const = 0;
 };
 
 // One column of a record set. References to fields stay valid until their record set is
@@ -188,7 +214,9 @@ class NIMBO_API Recordset {
   // or a query (SELECT/WITH) or a SHAPE command. On failure raises nimbo::Error and stays
   // closed: 91 without a connection, 3709 when the connection is closed, 3705 when already
   // open, err::kCommandError for a malformed or rejected command (with the position of the
-  // fault in a malformed call), err::kProviderError when the database fails.
+  // fault in a malformed call), err::kNestedTooDeep for SHAPE commands nested too deep,
+  // err::kQueryTimeout and err::kRecordsetTooLarge when the connection's limits stop it,
+  // err::kProviderError when the database fails.
   virtual void Open(std::string_view command) = 0;
   // Releases the records. Raises 3704 when already closed.
   virtual void Close() = 0;

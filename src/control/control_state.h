@@ -11,6 +11,7 @@
 #include "nimbo/container.h"
 #include "nimbo/error.h"
 #include "nimbo/events.h"
+#include "nimbo/record_source.h"
 #include "nimbo/rows.h"
 #include "nimbo/socket.h"
 #include "nimbo/tree_view.h"
@@ -19,7 +20,6 @@
 
 namespace nimbo {
 
-class Recordset;
 class Srv;
 
 struct ControlState {
@@ -35,6 +35,10 @@ struct ControlState {
   Variant ConnectionString;
   // The data service; created by the first start-up load and kept.
   std::shared_ptr<Srv> mSrv;
+  // How long one read may run, in seconds (0: no limit).
+  std::int32_t CommandTimeout = kDefaultCommandTimeout;
+  // How much memory the records of one read may take, in MiB (0: no limit).
+  std::int32_t RecordsetMemoryLimit = static_cast<std::int32_t>(kDefaultMaxRecordsetBytes >> 20);
   // Step of the SMTP conversation.
   std::int16_t MailStep = 0;
   std::string Server;

@@ -1,5 +1,6 @@
 // The component object: its creation, its properties and the design-time rule for ActivePort
 // and DAMode.
+#include <cstdint>
 #include <utility>
 
 #include "control/control_state.h"
@@ -16,6 +17,13 @@ class NoEvents : public Events {};
 // Setting or reading a design-time-only property is refused while the host runs.
 void RequireDesignTime(const ControlState& s, int refusal) {
   if (s.container->UserMode()) throw Error(refusal);
+}
+
+// A limit: a 32-bit integer that is not negative (5 otherwise).
+std::int32_t NonNegativeLong(const Variant& value) {
+  const std::int32_t converted = value.ToLong();
+  if (converted < 0) throw Error(err::kInvalidCall);
+  return converted;
 }
 
 }  // namespace
@@ -89,6 +97,13 @@ void Nimbo::Subject(const Variant& value) { state_->Subject = value.ToText(); }
 void Nimbo::ToName(const Variant& value) { state_->ToName = value.ToText(); }
 void Nimbo::ToID(const Variant& value) { state_->ToID = value.ToText(); }
 void Nimbo::UserRole(const Variant& value) { state_->UserRole = value.ToInteger(); }
+
+void Nimbo::CommandTimeout(const Variant& seconds) {
+  state_->CommandTimeout = NonNegativeLong(seconds);
+}
+void Nimbo::RecordsetMemoryLimit(const Variant& megabytes) {
+  state_->RecordsetMemoryLimit = NonNegativeLong(megabytes);
+}
 
 void Nimbo::SetClock(std::shared_ptr<Clock> clock) {
   if (!clock) throw Error(err::kObjectNotSet);

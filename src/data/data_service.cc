@@ -18,7 +18,8 @@ bool IsConnectionText(const std::string& text) {
   std::string head;
   for (char c : text) {
     if (c == '=') break;
-    if (c != ' ' && c != '\t') head += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c != ' ' && c != '\t')
+      head += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (head.size() > 16) return false;
   }
   return head == "datasource" || head == "provider";
@@ -36,7 +37,10 @@ std::string DataSourceValue(const std::string& path) {
 }
 
 // Whether a failure is one of the record source's limits rather than a fault of the command.
-bool IsLimit(int number) { return number == err::kNestedTooDeep; }
+bool IsLimit(int number) {
+  return number == err::kNestedTooDeep || number == err::kQueryTimeout ||
+         number == err::kRecordsetTooLarge;
+}
 
 }  // namespace
 
@@ -44,13 +48,15 @@ bool Srv::ConnectionString(const std::string& pCS) {
   try {
     connection_text_ = IsConnectionText(pCS)
                            ? pCS
-                           : "Provider=Nimbo.SQLite.1;Data Source=" +
-                                 DataSourceValue(pCS) + ";Persist Security Info=False";
+                           : "Provider=Nimbo.SQLite.1;Data Source=" + DataSourceValue(pCS) +
+                                 ";Persist Security Info=False";
     if (connection_) {
       auto old = std::move(connection_);
       if (old->State() == kStateOpen) old->Close();
     }
     auto connection = CreateConnection();
+    connection->CommandTimeout(timeout_seconds_);
+    connection->MaxRecordsetBytes(max_bytes_);
     connection->Open(connection_text_);
     connection_ = std::move(connection);
     last_error_.clear();
@@ -63,8 +69,17 @@ bool Srv::ConnectionString(const std::string& pCS) {
   }
 }
 
+void Srv::Limits(std::int32_t timeout_seconds, std::int64_t max_bytes) {
+  timeout_seconds_ = timeout_seconds;
+  max_bytes_ = max_bytes;
+}
+
 bool Srv::ReadRecordset(const std::string& SQLQuery, std::shared_ptr<Recordset>& mRS) {
   try {
+    if (connection_) {
+      connection_->CommandTimeout(timeout_seconds_);
+      connection_->MaxRecordsetBytes(max_bytes_);
+    }
     mRS = CreateRecordset();
     mRS->ActiveConnection(connection_);
     mRS->CursorLocation(kUseClient);
@@ -88,12 +103,17 @@ void Srv::Failed(const std::exception_ptr& failure) {
   last_error_number_ = error.number();
 }
 
+void ApplyReadLimits(ControlState& s) {
+  if (!s.mSrv) throw Error(err::kObjectNotSet);
+  s.mSrv->Limits(s.CommandTimeout, std::int64_t{s.RecordsetMemoryLimit} << 20);
+}
+
 bool ReadData(ControlState& s, const std::string& SQLQuery, std::shared_ptr<Recordset>& mRS) {
   if (s.ActivePort != 80) {
     Talk(s, [] { return std::string("Please set ActivePort to 80"); });
     return false;
   }
-  if (!s.mSrv) throw Error(err::kObjectNotSet);
+  ApplyReadLimits(s);
   const bool ok = s.mSrv->ReadRecordset(SQLQuery, mRS);
   if (!ok) {
     Talk(s, [&] { return "Unable to Access Data for the SQL : " + SQLQuery; });

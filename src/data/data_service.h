@@ -3,6 +3,7 @@
 #ifndef NIMBO_SRC_DATA_DATA_SERVICE_H_
 #define NIMBO_SRC_DATA_DATA_SERVICE_H_
 
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
@@ -19,6 +20,11 @@ class Srv {
   // "Data Source" key is taken as it is). Closes an earlier connection first. True when the
   // connection is open; on failure the service has no connection. Never raises.
   bool ConnectionString(const std::string& pCS);
+
+  // The limits of every later read and connection: how long one may run, in seconds, and how
+  // much memory its records may take, in bytes (0: no limit). Until set, the record source's
+  // defaults.
+  void Limits(std::int32_t timeout_seconds, std::int64_t max_bytes);
 
   // Runs SQLQuery into a new client-side, forward-only, read-only record set, cut from the
   // connection and positioned on its first record, and points mRS at it. On any failure mRS is
@@ -47,13 +53,19 @@ class Srv {
   std::string connection_text_;
   std::string last_error_;
   int last_error_number_ = 0;
+  std::int32_t timeout_seconds_ = kDefaultCommandTimeout;
+  std::int64_t max_bytes_ = kDefaultMaxRecordsetBytes;
 };
 
-// Reads SQLQuery into mRS through the data service. While ActivePort is not 80 nothing is read,
-// mRS is left as it is and the result is False ("Please set ActivePort to 80" with Talking).
-// A failed read returns False ("Unable to Access Data for the SQL : " and the text, with
-// Talking; when a limit of the record source stopped the read, a second line with Talking names
-// it). Raises 91 when no data service exists yet; the caller's handler reports it.
+// Hands the control's read limits (CommandTimeout, RecordsetMemoryLimit) to its data service.
+void ApplyReadLimits(ControlState& s);
+
+// Reads SQLQuery into mRS through the data service, within the control's read limits.
+// While ActivePort is not 80 nothing is read, mRS is left as it is and the result is False
+// ("Please set ActivePort to 80" with Talking). A failed read returns False ("Unable to Access
+// Data for the SQL : " and the text, with Talking; when a limit of the record source stopped
+// the read, a second line names it). Raises 91 when no data service exists yet; the caller's
+// handler reports it.
 bool ReadData(ControlState& s, const std::string& SQLQuery, std::shared_ptr<Recordset>& mRS);
 
 }  // namespace nimbo

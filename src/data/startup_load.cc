@@ -31,6 +31,7 @@ void LoadBrowser(ControlState& s) {
     // A service whose connection failed tries again at each load, so that a database that was
     // locked, missing or unreadable at start-up is read once it is back, without a restart.
     if (!s.mSrv->connected()) {
+      ApplyReadLimits(s);
       if (!s.mSrv->ConnectionString(s.ConnectionString.ToText())) {
         s.events->NimboMessage("Connection cannot be established.");
         return;

@@ -115,5 +115,29 @@ TEST_F(PropertiesTest, TextPropertiesTakeTheDefaultTextForm) {
   EXPECT_EQ(s_.ToID, "js@example.com");
 }
 
+TEST_F(PropertiesTest, ReadLimitsAreWholeNumbersNotBelowZero) {
+  EXPECT_EQ(s_.CommandTimeout, 30);
+  EXPECT_EQ(s_.RecordsetMemoryLimit, 1024);
+  control_.CommandTimeout(Variant(" 90 "));
+  control_.RecordsetMemoryLimit(2.5);  // half to even
+  EXPECT_EQ(s_.CommandTimeout, 90);
+  EXPECT_EQ(s_.RecordsetMemoryLimit, 2);
+  const struct {
+    std::function<void()> set;
+    int error;
+  } cases[] = {
+      {[&] { control_.CommandTimeout(-1); }, 5},
+      {[&] { control_.RecordsetMemoryLimit(-0.6); }, 5},
+      {[&] { control_.CommandTimeout(Variant("soon")); }, 13},
+      {[&] { control_.RecordsetMemoryLimit(3e9); }, 6},
+      {[&] { control_.CommandTimeout(Variant::Null()); }, 94},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorNumberOf(c.set), c.error);
+  EXPECT_EQ(s_.CommandTimeout, 90);
+  EXPECT_EQ(s_.RecordsetMemoryLimit, 2);
+  control_.CommandTimeout(0);  // no limit
+  EXPECT_EQ(s_.CommandTimeout, 0);
+}
+
 }  // namespace
 }  // namespace nimbo

@@ -124,5 +124,49 @@ TEST(ReadDataTest, FailedReadsAreReportedWithTheQueryAsPassed) {
             (std::vector<std::string>{"BlaBla|Unable to Access Data for the SQL : EXEC  bad one"}));
 }
 
+// A read that a limit stops fails like any other, and with Talking a second line names the
+// limit, so that the designer knows why a query that is correct failed.
+TEST(ReadDataTest, AReadStoppedByALimitSaysWhich) {
+  BrowserDatabase db;
+  const std::string deep = testing::NestedShape(65, true);
+  db.AddProcedure("deep", deep);
+  db.AddProcedure("endless", "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                             "SELECT count(*) FROM n");
+  db.AddProcedure("huge", "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                          "SELECT i, 'some text' FROM n");
+  BrowserUnderTest b(db);
+  b.control.Talking(true);
+  b.control.CommandTimeout(1);
+  b.control.RecordsetMemoryLimit(2);
+  ControlState& s = StateOf(b.control);
+  s.mSrv = std::make_shared<Srv>();
+  ASSERT_TRUE(s.mSrv->ConnectionString(db.path().string()));
+  const struct {
+    const char* query;
+    std::string cause;
+  } cases[] = {
+      {"EXEC deep", "SHAPE commands may nest at most 64 levels deep; a deeper one starts at "
+                    "position " + std::to_string(deep.rfind("SHAPE") + 1)},
+      {"EXEC endless", "Query timeout expired: the query ran longer than 1 s and was stopped"},
+      {"EXEC huge", "The records of the query would take more than 2 MiB, the most one record "
+                    "set may take, and the read was stopped"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    b.events->lines.clear();
+    EXPECT_FALSE(ReadData(s, c.query, s.mRS));
+    EXPECT_EQ(s.mRS, nullptr);
+    EXPECT_EQ(b.events->lines,
+              (std::vector<std::string>{
+                  std::string("BlaBla|Unable to Access Data for the SQL : ") + c.query,
+                  "BlaBla|" + c.cause}));
+  }
+  // Raised limits let the same read through; 0 is no limit.
+  b.control.RecordsetMemoryLimit(0);
+  b.events->lines.clear();
+  EXPECT_TRUE(ReadData(s, "EXEC xspb1", s.mRS));
+  EXPECT_EQ(b.events->lines, std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace nimbo

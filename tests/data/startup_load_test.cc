@@ -128,6 +128,26 @@ TEST(StartupLoadTest, WaitsForAnotherProgramsBriefWriteLock) {
   }
 }
 
+// A web host started while another program holds the database longer than a read may wait: the
+// first load cannot connect, and once the lock is gone the next load connects and reads.
+TEST(StartupLoadTest, ALoadAfterALockOutlastedTheWaitConnects) {
+  BrowserDatabase db(kDefinition);
+  BrowserUnderTest b(db);
+  ControlState& s = StateOf(b.control);
+  b.control.CommandTimeout(1);  // waits for the lock 1 s rather than 5 s
+  testing::SqlitePeer peer(db.path());
+  ASSERT_EQ(peer.Run("BEGIN EXCLUSIVE"), "ok");
+  LoadBrowser(s);
+  EXPECT_EQ(b.events->lines, Lines{"NimboMessage|Connection cannot be established."});
+  EXPECT_EQ(s.NavRows.row_count(), 0);
+
+  ASSERT_EQ(peer.Run("COMMIT"), "ok");
+  b.events->lines.clear();
+  LoadBrowser(s);
+  EXPECT_EQ(b.events->lines, Lines{});
+  EXPECT_EQ(s.NavRows.row_count(), 2);
+}
+
 // A WAL database in a folder that cannot be written is read as an unchanging file, and the
 // load says so once, when it connects.
 TEST(StartupLoadTest, SaysWhenItReadsTheDatabaseAsAnUnchangingFile) {

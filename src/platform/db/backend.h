@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/db/command_limits.h"
 #include "platform/db/connection_text.h"
 #include "platform/db/result_table.h"
 
@@ -21,19 +22,21 @@ class Backend {
   Backend(const Backend&) = delete;
   Backend& operator=(const Backend&) = delete;
 
-  // Runs one command (an EXEC call, a SELECT/WITH query or a SHAPE command) and returns all of
-  // its records; the result owns everything it holds and outlives the back end. Raises
-  // nimbo::Error: err::kCommandError for a command it rejects, err::kProviderError when the
-  // database fails.
-  virtual std::shared_ptr<const ResultTable> Run(std::string_view command) = 0;
+  // Runs one command (an EXEC call, a SELECT/WITH query or a SHAPE command) within `limits` and
+  // returns all of its records; the result owns everything it holds and outlives the back end.
+  // Raises nimbo::Error: err::kCommandError for a command it rejects, err::kNestedTooDeep,
+  // err::kQueryTimeout or err::kRecordsetTooLarge when a limit stops it, err::kProviderError when
+  // the database fails.
+  virtual std::shared_ptr<const ResultTable> Run(std::string_view command,
+                                                 const CommandLimits& limits) = 0;
 
   // What the user should know about how the database was opened (empty when nothing).
   virtual const std::vector<std::string>& Warnings() const = 0;
 };
 
-// Opens the back end that takes a connection text. Raises 3706 when none does, or the back
-// end's own error when it cannot open the database.
-std::unique_ptr<Backend> OpenBackend(const ConnectionText& text);
+// Opens the back end that takes a connection text, within the time limit of `limits`. Raises
+// 3706 when none does, or the back end's own error when it cannot open the database.
+std::unique_ptr<Backend> OpenBackend(const ConnectionText& text, const CommandLimits& limits);
 
 }  // namespace nimbo::db
 

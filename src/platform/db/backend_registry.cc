@@ -14,7 +14,7 @@ namespace {
 struct BackendEntry {
   // Whether the back end takes the text.
   bool (*accepts)(const ConnectionText& text);
-  std::unique_ptr<Backend> (*open)(const ConnectionText& text);
+  std::unique_ptr<Backend> (*open)(const ConnectionText& text, const CommandLimits& limits);
 };
 
 // A database file: any text, the Provider key being ignored.
@@ -26,9 +26,9 @@ constexpr std::array<BackendEntry, 1> kBackends{{
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenBackend(const ConnectionText& text) {
+std::unique_ptr<Backend> OpenBackend(const ConnectionText& text, const CommandLimits& limits) {
   for (const BackendEntry& entry : kBackends) {
-    if (entry.accepts(text)) return entry.open(text);
+    if (entry.accepts(text)) return entry.open(text, limits);
   }
   throw Error(err::kProviderNotFound,
               "Provider cannot be found. It may not be properly installed.");

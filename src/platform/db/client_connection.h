@@ -1,8 +1,9 @@
-// The connection of every back end: parses the connection text and holds the back end that
-// OpenBackend chose for it.
+// The connection of every back end: parses the connection text, holds the back end that
+// OpenBackend chose for it, and the limits every command on it runs under.
 #ifndef NIMBO_SRC_PLATFORM_DB_CLIENT_CONNECTION_H_
 #define NIMBO_SRC_PLATFORM_DB_CLIENT_CONNECTION_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "nimbo/record_source.h"
 #include "platform/db/backend.h"
+#include "platform/db/command_limits.h"
 
 namespace nimbo::db {
 
@@ -21,12 +23,20 @@ class ClientConnection : public Connection {
   std::vector<std::string> Warnings() const override {
     return backend_ ? backend_->Warnings() : std::vector<std::string>();
   }
+  void CommandTimeout(std::int32_t seconds) override;
+  std::int32_t CommandTimeout() const override { return timeout_seconds_; }
+  void MaxRecordsetBytes(std::int64_t bytes) override;
+  std::int64_t MaxRecordsetBytes() const override { return max_bytes_; }
 
   // The open back end, or null when closed.
   Backend* backend() const { return backend_.get(); }
+  // The limits of the next command.
+  CommandLimits limits() const;
 
  private:
   std::unique_ptr<Backend> backend_;
+  std::int32_t timeout_seconds_ = kDefaultCommandTimeout;
+  std::int64_t max_bytes_ = kDefaultMaxRecordsetBytes;
 };
 
 }  // namespace nimbo::db

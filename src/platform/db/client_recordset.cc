@@ -71,7 +71,7 @@ class ClientRecordset : public Recordset {
                   "The connection cannot be used to perform this operation. It is either closed "
                   "or invalid in this context.");
     }
-    std::shared_ptr<const ResultTable> table = client->backend()->Run(command);
+    std::shared_ptr<const ResultTable> table = client->backend()->Run(command, client->limits());
     RowView view;
     view.count = table->row_count();
     view.table = std::move(table);

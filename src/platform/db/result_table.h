@@ -28,6 +28,8 @@ class Arena {
 
   // Copies `size` bytes in and returns a handle for View.
   const char* Store(const void* data, std::uint32_t size);
+  // The bytes that storing `size` bytes takes.
+  static constexpr std::uint64_t StoredSize(std::uint32_t size) { return sizeof size + size; }
   // The bytes stored under a handle.
   static std::string_view View(const char* handle) {
     std::uint32_t size;

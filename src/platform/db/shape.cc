@@ -361,12 +361,24 @@ int ResolveColumn(const ResultTable& table, const std::string& name, std::string
   return index;
 }
 
+// An upper bound of the memory Relate takes for the rows of a parent and a child table: the hash
+// slots, and per child row its group, its place in the groups and a share of the groups' own
+// arrays, and per parent row its group.
+std::uint64_t RelateBytes(const ResultTable& parent, const ResultTable& child) {
+  std::uint64_t slots = 16;
+  while (slots < std::uint64_t{child.row_count()} * 2) slots *= 2;
+  return slots * sizeof(std::uint32_t) + std::uint64_t{child.row_count()} * 48 +
+         std::uint64_t{parent.row_count()} * sizeof(std::uint32_t);
+}
+
+// Recursion follows the nesting of the command, which the parser keeps to kMaxShapeDepth.
 std::shared_ptr<ResultTable> Build(const ShapeNode& node,
-                                   std::vector<std::shared_ptr<ResultTable>>& results) {
+                                   std::vector<std::shared_ptr<ResultTable>>& results,
+                                   MemoryBudget& budget) {
   if (node.is_query()) return std::move(results[node.query_index]);
-  std::shared_ptr<ResultTable> parent = Build(*node.base, results);
+  std::shared_ptr<ResultTable> parent = Build(*node.base, results, budget);
   for (const ShapeChild& child : node.children) {
-    std::shared_ptr<ResultTable> child_table = Build(*child.table, results);
+    std::shared_ptr<ResultTable> child_table = Build(*child.table, results, budget);
     std::vector<int> parent_columns;
     std::vector<int> child_columns;
     for (const ShapeRelation& relation : child.relations) {
@@ -380,6 +392,7 @@ std::shared_ptr<ResultTable> Build(const ShapeNode& node,
           err::kCommandError,
           fmt::format("SHAPE: the chapter {} has the name of a column of its parent", child.name));
     }
+    budget.Charge(RelateBytes(*parent, *child_table));
     std::shared_ptr<Chapter> chapter =
         Relate(*parent, std::move(child_table), parent_columns, child_columns);
     parent->AddChapter(child.name, std::move(chapter));
@@ -392,8 +405,9 @@ std::shared_ptr<ResultTable> Build(const ShapeNode& node,
 ShapeCommand ParseShape(std::string_view text) { return ShapeParser(text).Parse(); }
 
 std::shared_ptr<const ResultTable> BuildShape(const ShapeCommand& command,
-                                              std::vector<std::shared_ptr<ResultTable>> results) {
-  return Build(*command.root, results);
+                                              std::vector<std::shared_ptr<ResultTable>> results,
+                                              MemoryBudget& budget) {
+  return Build(*command.root, results, budget);
 }
 
 std::shared_ptr<Chapter> Relate(const ResultTable& parent, std::shared_ptr<const ResultTable> child,

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/db/command_limits.h"
 #include "platform/db/result_table.h"
 
 namespace nimbo::db {
@@ -65,11 +66,13 @@ struct ShapeCommand {
 ShapeCommand ParseShape(std::string_view text);
 
 // Builds the hierarchical result of a parsed command from the records of its queries
-// (`results[i]` for `command.queries[i]`; each is taken over and extended with chapter fields).
-// Raises err::kCommandError for a RELATE column that its query does not have, or a chapter name
-// that its parent already uses for a column.
+// (`results[i]` for `command.queries[i]`; each is taken over and extended with chapter fields),
+// charging the chapters' indexes to `budget`. Raises err::kCommandError for a RELATE column that
+// its query does not have, or a chapter name that its parent already uses for a column;
+// err::kRecordsetTooLarge when the budget runs out.
 std::shared_ptr<const ResultTable> BuildShape(const ShapeCommand& command,
-                                              std::vector<std::shared_ptr<ResultTable>> results);
+                                              std::vector<std::shared_ptr<ResultTable>> results,
+                                              MemoryBudget& budget);
 
 // Relates child rows to parent rows: for every parent row, the child rows whose key columns equal
 // the parent's key columns (all pairs; numbers by value, texts and blobs byte for byte; a NULL

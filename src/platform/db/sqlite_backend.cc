@@ -1,7 +1,8 @@
 // SQLite adapter: opens a database file read-only and runs commands on it.
 //
 // [X] "Data Source" names the file; it is opened read-only and never created.
-// [X] Another program's write lock is waited for, up to 5 s.
+// [X] Another program's write lock is waited for, up to 5 s (less when the time limit is shorter).
+// [X] Command limits: a time-out (progress handler) and a memory budget for the fetched records.
 // [X] WAL databases: the -wal and -shm files this reader made go when it closes (unless another
 //     program still uses the database); in a folder that cannot be written the file is read as
 //     unchanging, with a warning.
@@ -26,6 +27,7 @@
 #include "platform/db/shape.h"
 #include "platform/db/sql_text.h"
 #include "platform/db/sqlite_file.h"
+#include "platform/db/sqlite_limits.h"
 #include "platform/db/sqlite_reader.h"
 
 namespace nimbo::db {
@@ -45,25 +47,30 @@ std::string Context(const ExecCall* call) {
   return call ? fmt::format("Procedure {}: ", call->procedure) : std::string();
 }
 
-// How long a read waits for another program's write lock before it fails: a writer's
-// transaction lasts moments, and a browser that gives up at once fails for no reason.
-constexpr int kLockWaitMilliseconds = 5000;
-
 bool IsQueryKeyword(std::string_view keyword) { return keyword == "SELECT" || keyword == "WITH"; }
 
 class SqliteBackend : public Backend {
  public:
   explicit SqliteBackend(std::unique_ptr<SqliteFile> file) : file_(std::move(file)) {}
 
-  std::shared_ptr<const ResultTable> Run(std::string_view command) override {
-    const std::string keyword = LeadingKeyword(command);
-    if (keyword == "EXEC") {
-      const ExecCall call = ParseExecCall(command);
-      const std::string body = LoadProcedure(call.procedure);
-      return RunBody(body, &call);
+  std::shared_ptr<const ResultTable> Run(std::string_view command,
+                                         const CommandLimits& limits) override {
+    SqliteCommandScope scope(db(), limits);
+    MemoryBudget budget(limits.max_bytes);
+    try {
+      const std::string keyword = LeadingKeyword(command);
+      if (keyword == "EXEC") {
+        const ExecCall call = ParseExecCall(command);
+        const std::string body = LoadProcedure(call.procedure);
+        return RunBody(body, &call, budget);
+      }
+      if (keyword == "SHAPE" || IsQueryKeyword(keyword)) return RunBody(command, nullptr, budget);
+      CommandError("The command is not an EXEC call, a SELECT or WITH query, or a SHAPE command.");
+    } catch (const Error&) {
+      // A statement that the time limit stopped fails as "interrupted", wherever it was.
+      if (scope.expired()) throw TimeoutError(limits);
+      throw;
     }
-    if (keyword == "SHAPE" || IsQueryKeyword(keyword)) return RunBody(command, nullptr);
-    CommandError("The command is not an EXEC call, a SELECT or WITH query, or a SHAPE command.");
   }
 
   const std::vector<std::string>& Warnings() const override { return file_->warnings(); }
@@ -130,7 +137,8 @@ class SqliteBackend : public Backend {
     return statement;
   }
 
-  std::shared_ptr<const ResultTable> RunBody(std::string_view body, const ExecCall* call) {
+  std::shared_ptr<const ResultTable> RunBody(std::string_view body, const ExecCall* call,
+                                             MemoryBudget& budget) {
     const std::string keyword = LeadingKeyword(body);
     ShapeCommand shape;
     std::vector<std::string_view> queries;
@@ -178,9 +186,9 @@ class SqliteBackend : public Backend {
 
     std::vector<std::shared_ptr<ResultTable>> results;
     for (const Statement& statement : statements) {
-      results.push_back(ReadAllRows(db(), statement.get()));
+      results.push_back(ReadAllRows(db(), statement.get(), budget));
     }
-    if (keyword == "SHAPE") return BuildShape(shape, std::move(results));
+    if (keyword == "SHAPE") return BuildShape(shape, std::move(results), budget);
     return std::move(results.front());
   }
 
@@ -219,7 +227,8 @@ class SqliteBackend : public Backend {
 
 }  // namespace
 
-std::unique_ptr<Backend> OpenSqliteBackend(const ConnectionText& text) {
+std::unique_ptr<Backend> OpenSqliteBackend(const ConnectionText& text,
+                                           const CommandLimits& limits) {
   const std::string* source = text.Find("Data Source");
   if (source == nullptr || source->empty()) {
     throw Error(err::kProviderError, "The connection text names no Data Source.");
@@ -228,7 +237,7 @@ std::unique_ptr<Backend> OpenSqliteBackend(const ConnectionText& text) {
     throw Error(err::kProviderError, "The Data Source contains a NUL character.");
   }
   return std::make_unique<SqliteBackend>(
-      std::make_unique<SqliteFile>(*source, kLockWaitMilliseconds));
+      std::make_unique<SqliteFile>(*source, LockWaitMilliseconds(limits)));
 }
 
 }  // namespace nimbo::db

@@ -8,9 +8,10 @@
 
 namespace nimbo::db {
 
-// Opens the file named by "Data Source" read-only. Raises err::kProviderError when the text names
-// no file, or the file is missing, unreadable or not a database; nothing is created.
-std::unique_ptr<Backend> OpenSqliteBackend(const ConnectionText& text);
+// Opens the file named by "Data Source" read-only, waiting for another program's lock as long as
+// `limits` allow. Raises err::kProviderError when the text names no file, or the file is
+// missing, unreadable or not a database; nothing is created.
+std::unique_ptr<Backend> OpenSqliteBackend(const ConnectionText& text, const CommandLimits& limits);
 
 }  // namespace nimbo::db
 

@@ -63,7 +63,8 @@ int TypeOfFirstValue(const Column& column) {
 
 }  // namespace
 
-std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement) {
+std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement,
+                                         MemoryBudget& budget) {
   auto table = std::make_shared<ResultTable>();
   const int column_count = sqlite3_column_count(statement);
   for (int c = 0; c < column_count; ++c) {
@@ -73,14 +74,33 @@ std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement) {
   }
   Arena& arena = table->arena();
   std::uint32_t rows = 0;
+  // Every column holds the same number of cells, so they grow together, by doubling, and the
+  // growth is charged before it is allocated.
+  std::size_t capacity = 0;
+  constexpr std::size_t kCellBytes = sizeof(CellKind) + sizeof(std::uint64_t);
   for (;;) {
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) {
+      if (rc == SQLITE_TOOBIG && budget.limit() != 0 &&
+          static_cast<std::uint64_t>(sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1)) >=
+              budget.limit()) {
+        budget.Exceeded();
+      }
       throw Error(err::kProviderError, sqlite3_errmsg(db));
     }
     if (rows == std::numeric_limits<std::uint32_t>::max() - 1) {
       throw Error(err::kProviderError, "The query returned too many records.");
+    }
+    if (rows == capacity) {
+      const std::size_t grown = capacity == 0 ? 64 : capacity * 2;
+      budget.Charge((grown - capacity) * kCellBytes * static_cast<std::size_t>(column_count));
+      for (int c = 0; c < column_count; ++c) {
+        Column& column = table->column(static_cast<std::size_t>(c));
+        column.kinds.reserve(grown);
+        column.cells.reserve(grown);
+      }
+      capacity = grown;
     }
     for (int c = 0; c < column_count; ++c) {
       Column& column = table->column(static_cast<std::size_t>(c));
@@ -94,12 +114,14 @@ std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement) {
         case SQLITE_TEXT: {
           const unsigned char* text = sqlite3_column_text(statement, c);
           const int size = sqlite3_column_bytes(statement, c);
+          budget.Charge(Arena::StoredSize(static_cast<std::uint32_t>(size)));
           column.AddBytes(CellKind::kText, arena, text, static_cast<std::uint32_t>(size));
           break;
         }
         case SQLITE_BLOB: {
           const void* blob = sqlite3_column_blob(statement, c);
           const int size = sqlite3_column_bytes(statement, c);
+          budget.Charge(Arena::StoredSize(static_cast<std::uint32_t>(size)));
           column.AddBytes(CellKind::kBlob, arena, blob, static_cast<std::uint32_t>(size));
           break;
         }

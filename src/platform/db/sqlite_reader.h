@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/db/command_limits.h"
 #include "platform/db/result_table.h"
 
 namespace nimbo::db {
@@ -19,11 +20,13 @@ namespace nimbo::db {
 // declared type or any other.
 int DeclaredFieldType(std::string_view declared);
 
-// Steps `statement` to its end, storing every row. Columns whose declared type gives no code
-// take theirs from the storage class of their first non-NULL value (integer 3, real 5, text 202,
-// blob 205; 202 when all are NULL). Raises err::kProviderError with the database's message when
-// a step fails.
-std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement);
+// Steps `statement` to its end, storing every row and charging its memory to `budget` before
+// it is taken. Columns whose declared type gives no code take theirs from the storage class of
+// their first non-NULL value (integer 3, real 5, text 202, blob 205; 202 when all are NULL).
+// Raises err::kRecordsetTooLarge when the budget runs out (or SQLite finds a value longer than
+// it allows), err::kProviderError with the database's message when a step fails otherwise.
+std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement,
+                                         MemoryBudget& budget);
 
 }  // namespace nimbo::db
 
