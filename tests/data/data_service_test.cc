@@ -130,10 +130,12 @@ TEST(ReadDataTest, AReadStoppedByALimitSaysWhich) {
   BrowserDatabase db;
   const std::string deep = testing::NestedShape(65, true);
   db.AddProcedure("deep", deep);
-  db.AddProcedure("endless", "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
-                             "SELECT count(*) FROM n");
-  db.AddProcedure("huge", "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
-                          "SELECT i, 'some text' FROM n");
+  db.AddProcedure("endless",
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                  "SELECT count(*) FROM n");
+  db.AddProcedure("huge",
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                  "SELECT i, 'some text' FROM n");
   BrowserUnderTest b(db);
   b.control.Talking(true);
   b.control.CommandTimeout(1);
@@ -145,11 +147,13 @@ TEST(ReadDataTest, AReadStoppedByALimitSaysWhich) {
     const char* query;
     std::string cause;
   } cases[] = {
-      {"EXEC deep", "SHAPE commands may nest at most 64 levels deep; a deeper one starts at "
-                    "position " + std::to_string(deep.rfind("SHAPE") + 1)},
+      {"EXEC deep",
+       "SHAPE commands may nest at most 64 levels deep; a deeper one starts at position " +
+           std::to_string(deep.rfind("SHAPE") + 1)},
       {"EXEC endless", "Query timeout expired: the query ran longer than 1 s and was stopped"},
-      {"EXEC huge", "The records of the query would take more than 2 MiB, the most one record "
-                    "set may take, and the read was stopped"},
+      {"EXEC huge",
+       "The records of the query would take more than 2 MiB, the most one record set may take, "
+       "and the read was stopped"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);
