@@ -9,6 +9,7 @@ packages=(
   libgif-dev libjpeg-dev
   libfmt-dev libasio-dev libboost-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev llvm-14
   sharutils hyperfine time
   python3-aiosmtpd chromium
 )

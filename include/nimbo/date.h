@@ -23,8 +23,11 @@ struct NIMBO_API DateParts {
   int day_of_year = 364;
 };
 
-// The first and last dates a Date may hold: 1 January 100 and 31 December 9999.
-inline constexpr double kMinDateSerial = -657434.0;
+// The lowest and highest serials a Date may hold: the last second of 1 January 100 and the last
+// second of 31 December 9999. Before day zero the time runs forward from the day's start while
+// the serial runs down, so the first day's times lie below its midnight (-657434): evening of
+// 1 January 100 is -657434.8.
+inline constexpr double kMinDateSerial = -657434.999988426;
 inline constexpr double kMaxDateSerial = 2958465.999988426;
 
 // The serial of a calendar date and time. Raises 5 for a month, day or time that does not exist,

@@ -30,8 +30,9 @@ class NIMBO_API JsonPropertyBag : public PropertyBag {
   std::string ToJson() const;
 
   Variant ReadProperty(const std::string& name, const Variant& default_value) override;
-  // Texts, numbers, Booleans, Null and dates (as their text) can be stored; bytes and objects
-  // raise 13.
+  // Texts, numbers, Booleans, Null and dates (as their text) can be stored; bytes, objects and
+  // texts that are not well-formed UTF-8 (JSON cannot hold them) raise 13, a name that is not
+  // UTF-8 raises 5. A refused value leaves the bag as it was.
   void WriteProperty(const std::string& name, const Variant& value,
                      const Variant& default_value) override;
 

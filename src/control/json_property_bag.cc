@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "nimbo/error.h"
+#include "platform/utf8_text.h"
 
 namespace nimbo {
 namespace {
@@ -35,6 +36,12 @@ Variant FromJson(const json& value, const std::string& name) {
   }
 }
 
+// A text JSON can hold. Other bytes would only fail later, when the bag is written out.
+std::string Utf8Text(std::string text) {
+  if (!IsWellFormedUtf8(text)) throw Error(err::kTypeMismatch);
+  return text;
+}
+
 json ToJsonValue(const Variant& value) {
   switch (value.type()) {
     case VarType::kEmpty:
@@ -45,7 +52,7 @@ json ToJsonValue(const Variant& value) {
     case VarType::kDouble: return value.dbl();
     case VarType::kCurrency: return value.currency().ToDouble();
     case VarType::kDate:
-    case VarType::kString: return value.ToText();
+    case VarType::kString: return Utf8Text(value.ToText());
     case VarType::kBytes:
     case VarType::kObject: break;
   }
@@ -117,7 +124,9 @@ void JsonPropertyBag::WriteProperty(const std::string& name, const Variant& valu
     values_.erase(name);
     return;
   }
-  ToJsonValue(value);  // refuse what cannot be saved before anything changes
+  // Refuse what cannot be saved before anything changes.
+  if (!IsWellFormedUtf8(name)) throw Error(err::kInvalidCall);
+  ToJsonValue(value);
   values_[name] = value;
 }
 

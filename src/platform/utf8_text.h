@@ -8,6 +8,11 @@
 
 namespace nimbo {
 
+// Whether the text is well-formed UTF-8: every sequence complete, no overlong form, no UTF-16
+// surrogate, nothing beyond U+10FFFF. JSON and the web need exactly this; other bytes cannot be
+// written there as text.
+bool IsWellFormedUtf8(std::string_view text);
+
 // The byte offset of the character at `chars` (the text's size when it has fewer characters).
 // A byte that does not start a well-formed sequence counts as one character.
 std::size_t Utf8Offset(std::string_view text, std::size_t chars);

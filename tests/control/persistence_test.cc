@@ -108,5 +108,44 @@ TEST(PersistenceTest, SaveReplacesTheFileWhole) {
   EXPECT_EQ(ReadFile(dir / "form.json"), "{\n  \"DAMode\": 1\n}\n");
 }
 
+TEST(PersistenceTest, TextsThatAreNotUtf8AreRefusedAndTheBagStillSaves) {
+  TempDir dir;
+  JsonPropertyBag bag;
+  bag.WriteProperty("ApplicationFolder", Variant("/srv/caf\xC3\xA9"), Variant(" "));
+  // A Latin-1 byte, a cut sequence, a UTF-16 surrogate and an overlong form: JSON holds none.
+  for (const char* bad : {"/srv/caf\xE9", "x\xC3", "\xED\xA0\x80", "\xC0\xAF"}) {
+    SCOPED_TRACE(bad);
+    try {
+      bag.WriteProperty("ConnectionString", Variant(bad), Variant(" "));
+      ADD_FAILURE() << "stored";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kTypeMismatch);
+    }
+    try {
+      bag.WriteProperty(bad, Variant("x"), Variant(" "));
+      ADD_FAILURE() << "stored under the name";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kInvalidCall);
+    }
+  }
+  EXPECT_FALSE(bag.Contains("ConnectionString"));
+  bag.Save(dir / "form.json");
+  EXPECT_EQ(JsonPropertyBag::Load(dir / "form.json").ReadProperty("ApplicationFolder", Variant()),
+            Variant("/srv/caf\xC3\xA9"));
+}
+
+TEST(PersistenceTest, AFolderThatIsNotUtf8CannotBeSavedAndSaysSo) {
+  Nimbo control(std::make_shared<DesignTimeContainer>(), nullptr);
+  control.InitProperties();
+  control.ApplicationFolder(Variant("/srv/caf\xE9"));
+  JsonPropertyBag bag;
+  try {
+    control.WriteProperties(bag);
+    ADD_FAILURE() << bag.ToJson();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kTypeMismatch);
+  }
+}
+
 }  // namespace
 }  // namespace nimbo

@@ -34,7 +34,9 @@ TEST(DateTest, MakeDateCountsFromDayZero) {
   EXPECT_DOUBLE_EQ(MakeDate(2026, 12, 8, 21, 17, 44).serial, 46364.0 + kTime211744);
   // Before day zero the time still runs forward from the day's start.
   EXPECT_DOUBLE_EQ(MakeDate(1899, 12, 29, 6, 0, 0).serial, -1.25);
-  EXPECT_EQ(MakeDate(100, 1, 1).serial, kMinDateSerial);
+  EXPECT_EQ(MakeDate(100, 1, 1).serial, -657434.0);
+  // The first day's times lie below its midnight; its last second is the lowest serial.
+  EXPECT_NEAR(MakeDate(100, 1, 1, 23, 59, 59).serial, kMinDateSerial, 1e-9);
   EXPECT_NEAR(MakeDate(9999, 12, 31, 23, 59, 59).serial, kMaxDateSerial, 1e-9);
 }
 

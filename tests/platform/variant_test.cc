@@ -212,6 +212,12 @@ TEST(VariantTest, ToDateReadsNumbersAndTexts) {
   EXPECT_EQ(Variant(46364.5).ToDate(), Date{46364.5});
   EXPECT_EQ(Variant("46364").ToDate(), Date{46364.0});
   EXPECT_EQ(ErrorOf([] { Variant(1e10).ToDate(); }), err::kOverflow);
+  // The first and last days with their times: noon on 1 January 100 lies below its midnight.
+  EXPECT_EQ(Variant(-657434.5).ToDate(), Date{-657434.5});
+  EXPECT_EQ(Variant("1/1/0100 12:00:00 PM").ToDate(), Date{-657434.5});
+  EXPECT_EQ(Variant(2958465.5).ToDate(), Date{2958465.5});
+  EXPECT_EQ(ErrorOf([] { Variant(-657435.0).ToDate(); }), err::kOverflow);
+  EXPECT_EQ(ErrorOf([] { Variant(2958466.0).ToDate(); }), err::kOverflow);
   EXPECT_EQ(ErrorOf([] { Variant("soon").ToDate(); }), err::kTypeMismatch);
   EXPECT_EQ(ErrorOf([] { Variant::Null().ToDate(); }), err::kInvalidUseOfNull);
 }
