@@ -188,7 +188,7 @@ std::uint32_t TreeState::AddNode(std::uint32_t parent, Place place, std::uint32_
                                  std::string_view image) {
   if (!key.empty() && keys_.Find(key) != 0) throw Error(err::kKeyNotUnique);
   if (store_.size() > std::numeric_limits<std::uint32_t>::max() - 1) {
-    throw Error(7, "Out of memory");
+    throw Error(err::kOutOfMemory);
   }
   const std::uint32_t slot = store_.Append();
   NodeRecord& node = store_[slot];
