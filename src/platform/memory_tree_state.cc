@@ -218,18 +218,20 @@ std::uint32_t TreeState::AddRelated(std::uint32_t relative, Relationship relatio
     case Relationship::kChild:
       return AddNode(relative, Place::kLast, 0, key, text, image);
   }
-  throw Error(err::kInvalidCall,
-              "Unknown relationship " + std::to_string(static_cast<int>(relationship)));
+  throw Error::WithDetail(err::kInvalidCall, "Unknown relationship " +
+                                                 std::to_string(static_cast<int>(relationship)));
 }
 
 std::uint32_t TreeState::Resolve(const std::shared_ptr<Node>& node) const {
   const auto* handle = dynamic_cast<const TreeNode*>(node.get());
   if (handle == nullptr) {
-    throw Error(err::kInvalidCall, "The relative node does not belong to this tree view");
+    throw Error::WithDetail(err::kInvalidCall,
+                            "The relative node does not belong to this tree view");
   }
   if (handle->tree_ == nullptr) throw Error(err::kObjectNotSet);
   if (handle->tree_ != this) {
-    throw Error(err::kInvalidCall, "The relative node does not belong to this tree view");
+    throw Error::WithDetail(err::kInvalidCall,
+                            "The relative node does not belong to this tree view");
   }
   return handle->slot_;
 }
