@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 
 #include "nimbo/error.h"
+#include "platform/utf8_text.h"
 
 namespace nimbo {
 namespace {
@@ -119,7 +120,16 @@ void ReplacementFile::Commit() {
 }
 
 void TextFileWriter::WriteLine(std::string_view text) {
-  file_.Write(text);
+  // Pages are UTF-8: bytes that are not (from a stored head, a caption, a record) become U+FFFD
+  // rather than make the whole page invalid.
+  if (IsValidUtf8(text)) {
+    file_.Write(text);
+  } else {
+    std::string repaired;
+    repaired.reserve(text.size() + 16);
+    AppendValidUtf8(text, repaired);
+    file_.Write(repaired);
+  }
   file_.Write("\r\n");
 }
 

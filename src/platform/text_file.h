@@ -1,7 +1,7 @@
 // Files the component writes whole in the application folder (the pages, the picture): written
 // to a temporary file beside the real one and put in its place only once every byte is on disk,
 // so a reader sees either the earlier file or the new one whole, never a part of the new one.
-// Text lines are written as their UTF-8 bytes followed by CR LF.
+// Text lines are written as UTF-8 followed by CR LF.
 #ifndef NIMBO_SRC_PLATFORM_TEXT_FILE_H_
 #define NIMBO_SRC_PLATFORM_TEXT_FILE_H_
 
@@ -55,7 +55,8 @@ class TextFileWriter {
  public:
   explicit TextFileWriter(const std::string& path) : file_(path) {}
 
-  // Writes one line and its CR LF. Raises 75 when the write fails.
+  // Writes one line and its CR LF; any part of it that is not well-formed UTF-8 is written as
+  // U+FFFD. Raises 75 when the write fails.
   void WriteLine(std::string_view text);
   // Puts the file in place. Raises 75 when its bytes cannot be written out.
   void Commit() { file_.Commit(); }

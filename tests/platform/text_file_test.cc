@@ -50,6 +50,16 @@ TEST(TextFileTest, LinesEndInCrLfAndReplaceTheFile) {
   EXPECT_EQ(ReadFile(path), "\r\n");
 }
 
+TEST(TextFileTest, LinesThatAreNotUtf8AreRepaired) {
+  TempDir dir;
+  const std::string path = (dir / "page.htm").string();
+  TextFileWriter writer(path);
+  writer.WriteLine("<td>caf\xE9</td>");  // a Latin-1 text from a stored head
+  writer.WriteLine("<td>\xE2\x82\xAC</td>");
+  writer.Commit();
+  EXPECT_EQ(ReadFile(path), "<td>caf\xEF\xBF\xBD</td>\r\n<td>\xE2\x82\xAC</td>\r\n");
+}
+
 TEST(TextFileTest, AWriterThatIsNotCommittedLeavesNoTrace) {
   TempDir dir;
   WriteFile(dir / "page.htm", "earlier page");
