@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "commands.h"
 #include "demo/demo.h"
 #include "nimbo/clock.h"
 #include "nimbo/date.h"
@@ -18,17 +19,30 @@ namespace nimbo::app {
 
 using json = nlohmann::ordered_json;
 
-// Prints each event as a JSON line as it is raised.
+namespace {
+constexpr char kMailSent[] = "Message Sent Successfully.";
+}  // namespace
+
+// Prints each event as a JSON line as it is raised, and keeps count of the failures the
+// component reports. The component always talks to it, so that a failure it reports only as a
+// diagnostic (a page that cannot be written) still counts; diagnostics are printed only when
+// the user asked for them.
 class BrowserSession::Printer : public Events {
  public:
-  explicit Printer(std::ostream& out) : out_(out) {}
+  Printer(std::ostream& out, bool print_diagnostics)
+      : out_(out), print_diagnostics_(print_diagnostics) {}
   // Hears each message after it has been printed.
   std::function<void(const std::string&)> message_listener;
+  int failures = 0;
+
   void Busy(bool IsBusy) override { Emit({{"event", "Busy"}, {"IsBusy", IsBusy}}); }
   void OpenForm(const Variant& nFrm, const Variant& nID) override {
     Emit({{"event", "OpenForm"}, {"nFrm", Text(nFrm)}, {"nID", Text(nID)}});
   }
   void NimboMessage(const std::string& sMessage) override {
+    // Every message but the mail's success tells of a failure: a connection or read error, a
+    // page command that failed, a mail refused or not delivered.
+    if (sMessage != kMailSent) ++failures;
     Emit({{"event", "NimboMessage"}, {"sMessage", sMessage}});
     if (message_listener) message_listener(sMessage);
   }
@@ -36,7 +50,9 @@ class BrowserSession::Printer : public Events {
     Emit({{"event", "LogIt"}, {"AType", AType}, {"ANarration", ANarration}});
   }
   void BlaBla(const std::string& sBlaBla) override {
-    Emit({{"event", "BlaBla"}, {"sBlaBla", sBlaBla}});
+    // An operation that stopped on a run-time error says "Error: N, description".
+    if (sBlaBla.rfind("Error: ", 0) == 0) ++failures;
+    if (print_diagnostics_) Emit({{"event", "BlaBla"}, {"sBlaBla", sBlaBla}});
   }
 
  private:
@@ -45,6 +61,7 @@ class BrowserSession::Printer : public Events {
   }
   void Emit(const json& line) { EmitJson(out_, line); }
   std::ostream& out_;
+  bool print_diagnostics_;
 };
 
 // Design time while the session sets ActivePort, run time afterwards.
@@ -138,7 +155,7 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
   if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
 
   container_ = std::make_shared<SwitchableContainer>();
-  printer_ = std::make_shared<Printer>(out_);
+  printer_ = std::make_shared<Printer>(out_, options.talking);
   tree_ = std::make_shared<MemoryTreeView>();
   browser_ = std::make_shared<HeadlessBrowser>();
   browser_->SetNavigateListener(
@@ -146,15 +163,26 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
   control_ = std::make_unique<Nimbo>(container_, printer_);
 
   control_->InitProperties();
-  control_->ActivePort(options.active_port);  // a design-time setting, made before the run
+  // The two numbers are 16-bit properties; a value the property refuses names its option.
+  const auto set_number = [](const char* option, int value, const auto& set) {
+    try {
+      set(value);
+    } catch (const Error& e) {
+      throw std::runtime_error(std::string(option) + " " + std::to_string(value) + ": Error: " +
+                               std::to_string(e.number()) + ", " + e.description());
+    }
+  };
+  // A design-time setting, made before the run.
+  set_number("--active-port", options.active_port,
+             [this](int value) { control_->ActivePort(value); });
   container_->user_mode = true;
   control_->ApplicationFolder(folder_);
   control_->ConnectionString(database_);
-  control_->UserRole(options.role);
+  set_number("--role", options.role, [this](int value) { control_->UserRole(value); });
   control_->Heading(options.heading);
   control_->DateFormat(options.date_format);
   control_->DisplayPath(options.display_path);
-  control_->Talking(options.talking);
+  control_->Talking(true);  // the printer shows diagnostics only when asked to
   if (options.command_timeout) control_->CommandTimeout(*options.command_timeout);
   if (options.recordset_memory_limit) {
     control_->RecordsetMemoryLimit(*options.recordset_memory_limit);
@@ -178,8 +206,8 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
       std::error_code error;
       fs::copy_file(file, target, fs::copy_options::overwrite_existing, error);
       if (error) {
-        throw Error(err::kPathFileAccess,
-                    "The printer cannot write " + target.string() + ": " + error.message());
+        throw Error::WithDetail(err::kPathFileAccess, "The printer cannot write " +
+                                                          target.string() + ": " + error.message());
       }
     });
   }
@@ -203,14 +231,25 @@ bool BrowserSession::Select(const std::string& text) {
     if (child->Text() == text) {
       child->Selected(true);
       control_->DisplayFor(child);
+      // A display ends with its page shown, or (refused, or a failure) with the blank page.
+      if (browser_->LocationURL() != folder_ + "/oDatNav.htm") ++pageless_displays_;
       return true;
     }
   }
   return false;
 }
 
+int BrowserSession::failures() const { return printer_->failures; }
+
+int BrowserSession::WalkStatus() const {
+  if (failures() > 0) return kExitFailure;
+  if (pageless_displays_ > 0) return kExitShowedNoPage;
+  return kExitOk;
+}
+
 bool BrowserSession::RefreshAndWalk(const WalkOptions& walk, const std::string& command) {
   control_->RefreshBrowser();
+  if (browser_->LocationURL() != folder_ + "/fp.htm") ++pageless_displays_;
   for (const std::string& text : walk.selections) {
     if (!Select(text)) {
       std::cerr << "nimbo " << command << ": the selected node has no child \"" << text << "\"\n";

@@ -92,6 +92,15 @@ class BrowserSession {
   // Hears every NimboMessage after it has been printed.
   void SetMessageListener(std::function<void(const std::string&)> listener);
 
+  // What the walk came to, as an exit status (commands.h): kExitOk when the front page and
+  // every selected node's page were shown and nothing failed; kExitFailure when the component
+  // reported a failure (a connection or read error, a page or file it could not write, a page
+  // command that failed), whether or not diagnostics are printed; kExitShowedNoPage when,
+  // without any failure, a display showed no page (the user's role may not open the node).
+  int WalkStatus() const;
+  // How many failures the component has reported so far.
+  int failures() const;
+
  private:
   class Printer;
   class SwitchableContainer;
@@ -106,6 +115,7 @@ class BrowserSession {
   std::unique_ptr<Nimbo> control_;
   bool save_ = false;
   bool print_ = false;
+  int pageless_displays_ = 0;
 };
 
 }  // namespace nimbo::app

@@ -11,8 +11,9 @@ namespace nimbo::app {
 
 // Exit statuses of the program.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // the component reported a run-time error
-inline constexpr int kExitUsage = 2;    // the command line or a selection was wrong
+inline constexpr int kExitFailure = 1;     // the component reported a failure
+inline constexpr int kExitUsage = 2;       // the command line or a selection was wrong
+inline constexpr int kExitShowedNoPage = 3;  // render: a display showed no page, nothing failed
 
 // Adds a subcommand to `app`; sets `run` to the function that runs it once parsed.
 void AddPropsCommand(CLI::App& app, std::function<int()>& run);

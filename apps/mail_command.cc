@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browser_session.h"
+#include "command_errors.h"
 #include "commands.h"
 #include "nimbo/error.h"
 #include "nimbo/mail_wiring.h"
@@ -68,7 +69,7 @@ int RunMail(const MailOptions& options) {
     }
     return sent ? kExitOk : kExitFailure;
   } catch (const Error& e) {
-    std::cerr << "nimbo mail: Error: " << e.number() << ", " << e.description() << "\n";
+    PrintError(std::cerr, "nimbo mail: ", "nimbo mail: ", e);
     return kExitFailure;
   } catch (const std::exception& e) {
     std::cerr << "nimbo mail: " << e.what() << "\n";

@@ -5,10 +5,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
-#include <fmt/format.h>
-
+#include "command_errors.h"
 #include "commands.h"
 #include "nimbo/error.h"
 #include "nimbo/json_property_bag.h"
@@ -43,7 +43,11 @@ int RunProps(const PropsOptions& options) {
     auto container = std::make_shared<DesignTimeContainer>();
     Nimbo control(container, nullptr);
     JsonPropertyBag bag;
-    if (std::filesystem::exists(options.file)) {
+    // Only a file that is not there at all is a new instance; anything else there is loaded,
+    // and refused with a reason when it is no property file.
+    std::error_code ec;
+    if (std::filesystem::symlink_status(options.file, ec).type() !=
+        std::filesystem::file_type::not_found) {
       bag = JsonPropertyBag::Load(options.file);
       control.ReadProperties(bag);
     } else {
@@ -64,7 +68,10 @@ int RunProps(const PropsOptions& options) {
               << "DAMode: " << page.Text("txtDAMode") << "\n";
     return kExitOk;
   } catch (const Error& e) {
-    std::cerr << fmt::format("Error: {}, {}\n", e.number(), e.description());
+    PrintError(std::cerr, "", "nimbo props: ", e);
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    std::cerr << "nimbo props: " << e.what() << "\n";
     return kExitFailure;
   }
 }

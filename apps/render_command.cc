@@ -20,7 +20,7 @@ int RunRender(const RenderOptions& options) {
   try {
     BrowserSession session(options.session, std::cout);
     if (!session.RefreshAndWalk(options.walk, "render")) return kExitUsage;
-    return kExitOk;
+    return session.WalkStatus();
   } catch (const std::exception& e) {
     std::cerr << "nimbo render: " << e.what() << "\n";
     return kExitUsage;

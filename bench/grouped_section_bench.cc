@@ -92,7 +92,7 @@ std::uintmax_t WritePage(nimbo::ControlState& s, std::shared_ptr<nimbo::Recordse
   {
     nimbo::TextFileWriter page(path);
     nimbo::WriteGroupedSection(s, page, rs, "Orders by customer", 41);
-    page.Close();
+    page.Commit();
   }
   return std::filesystem::file_size(path);
 }

@@ -170,7 +170,9 @@ bool IsCurrentDemo(const fs::path& file) {
 
 }  // namespace
 
-std::string WriteDemo(const fs::path& dir) {
+namespace {
+
+std::string WriteDemoFiles(const fs::path& dir) {
   fs::create_directories(dir);
   const fs::path database = dir / kDemoDatabaseName;
   // Built beside the real file under a name of its own, then moved over it in one step, so a
@@ -195,6 +197,18 @@ std::string WriteDemo(const fs::path& dir) {
     WriteBinaryFile(dir / name, demo::DrawPageImage(name));
   }
   return database.string();
+}
+
+}  // namespace
+
+std::string WriteDemo(const fs::path& dir) {
+  try {
+    return WriteDemoFiles(dir);
+  } catch (const fs::filesystem_error& e) {
+    // The library's text names the step and a temporary file; the user wants the folder and why.
+    throw std::runtime_error("cannot write the demo into " + dir.string() + ": " +
+                             e.code().message());
+  }
 }
 
 std::string EnsureDemo(const fs::path& dir) {

@@ -139,7 +139,7 @@ WebHost::WebHost(const ServeOptions& options)
       socket_ = std::make_shared<TcpSocket>(
           [this](std::function<void()> notification) { asio::post(io_, std::move(notification)); });
       WireMailSocket(control, socket_,
-                     {.failed = [this](const Error& e) { HostMessage(ErrorText(e)); }});
+                     {.failed = [this](const Error& e) { HostError(e); }});
       control.CanMail(options_.can_mail);
       control.Server(options_.smtp);
       control.FromID(options_.from);
@@ -152,8 +152,9 @@ WebHost::WebHost(const ServeOptions& options)
           design_bag_ = JsonPropertyBag::Load(options_.form);
           design_control_->ReadProperties(design_bag_);
         } catch (const Error& e) {
-          throw std::runtime_error(fmt::format("cannot read the property file {}: Error: {}, {}",
-                                               options_.form, e.number(), e.description()));
+          throw std::runtime_error(fmt::format("cannot read the property file {}: Error: {}, {}{}",
+                                               options_.form, e.number(), e.description(),
+                                               e.detail().empty() ? "" : "; " + e.detail()));
         }
       } else {
         design_control_->InitProperties();
@@ -320,6 +321,7 @@ json WebHost::Mail(const std::string& to, const std::string& subject, const std:
       control.Message(message);
       control.SendMail();
     } catch (const Error& e) {
+      HostDiagnostic(e.detail());
       return json{{"error", ErrorText(e)}};
     }
     // A refused mail (no permission, nothing shown) never opens the socket: the component's
@@ -339,6 +341,17 @@ json WebHost::Mail(const std::string& to, const std::string& subject, const std:
 
 void WebHost::HostMessage(const std::string& text) {
   OnEventLine(json{{"event", "HostMessage"}, {"sMessage", text}}.dump());
+}
+
+void WebHost::HostDiagnostic(const std::string& text) {
+  if (text.empty() || !options_.session.talking) return;
+  OnEventLine(json{{"event", "HostDiagnostic"}, {"sMessage", text}}.dump(
+      -1, ' ', false, json::error_handler_t::replace));
+}
+
+void WebHost::HostError(const Error& error) {
+  HostMessage(ErrorText(error));
+  HostDiagnostic(error.detail());
 }
 
 std::string WebHost::State() {
@@ -423,6 +436,7 @@ json WebHost::ApplyDesign(const std::string& active_port, const std::string& da_
         design_page_.SelectionChanged();
       } catch (const Error& e) {
         error = ErrorText(e);
+        HostDiagnostic(e.detail());
       }
     }
     json answer = DesignOnThread();

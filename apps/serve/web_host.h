@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "browser_session.h"
+#include "nimbo/error.h"
 #include "nimbo/json_property_bag.h"
 #include "nimbo/property_page.h"
 #include "nimbo/tcp_socket.h"
@@ -126,6 +127,11 @@ class WebHost {
   json DemoRecord(const std::string& form, const std::string& id) const;
   json PageCommand(void (Nimbo::*command)());
   void HostMessage(const std::string& text);
+  // A diagnostic of the host's own (an error's detail) in the activity panel, with --talking.
+  void HostDiagnostic(const std::string& text);
+  // An error the component raised to the host: its "Error: N, description" as a message and its
+  // detail as a diagnostic.
+  void HostError(const Error& error);
 
   ServeOptions options_;
   asio::io_context io_;

@@ -4,6 +4,7 @@
 #ifndef NIMBO_ERROR_H_
 #define NIMBO_ERROR_H_
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@ namespace nimbo {
 // The error numbers Nimbo raises, with the classic meanings.
 namespace err {
 inline constexpr int kInvalidCall = 5;
+inline constexpr int kOutOfMemory = 7;
 inline constexpr int kOverflow = 6;
 inline constexpr int kSubscriptOutOfRange = 9;
 inline constexpr int kTypeMismatch = 13;
@@ -41,12 +43,22 @@ class NIMBO_API Error : public std::runtime_error {
   explicit Error(int number);
   // An error with a description of its own (a database or host message, say).
   Error(int number, std::string description);
+  // An error with its classic description and a detail of this machine: the file, the port, the
+  // system's reason. The description stays what the classic error says, so hosts can rely on
+  // it; the component passes the detail on only as a diagnostic (BlaBla, with Talking).
+  static Error WithDetail(int number, std::string detail);
+  // An error with a description of its own and a detail.
+  Error(int number, std::string description, std::string detail);
 
   int number() const noexcept { return number_; }
   const char* description() const noexcept { return what(); }
+  // The detail, or "" when there is none.
+  const std::string& detail() const noexcept;
 
  private:
   int number_;
+  // Shared, so that copying an error (as throwing does) cannot fail.
+  std::shared_ptr<const std::string> detail_;
 };
 
 }  // namespace nimbo

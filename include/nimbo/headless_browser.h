@@ -48,7 +48,8 @@ class NIMBO_API HeadlessBrowser : public WebBrowser {
   // Records the address (a file path or "about:blank") as the shown document. Never fails by
   // itself; an exception from the listener passes through.
   void Navigate(const std::string& url) override;
-  // Errors, all nimbo::Error with a description that says what went wrong:
+  // Errors, all nimbo::Error with the classic description and a detail that says what went
+  // wrong (which file, which command):
   //   5  an unknown command; nothing or "about:blank" shown; no provider or printer set
   //   53 the shown file does not exist
   //   75 the shown path is not a regular file, or the copy fails

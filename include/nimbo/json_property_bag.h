@@ -18,12 +18,14 @@ class NIMBO_API JsonPropertyBag : public PropertyBag {
  public:
   JsonPropertyBag() = default;
 
-  // Reads a bag from a file holding one JSON object whose values are texts, numbers, Booleans
-  // or null. Raises 53 when the file does not exist, 75 when it cannot be read or is not such an
-  // object (the description says why).
+  // Reads a bag from a plain file of at most 1 MiB holding one JSON object whose values are
+  // texts, numbers, Booleans or null. Raises 53 when the file does not exist, 75 when it cannot
+  // be read (a folder, a device, an unreadable or oversized file) or is not such an object; the
+  // error's detail says which and why.
   static JsonPropertyBag Load(const std::filesystem::path& path);
-  // Writes the bag as a JSON object; the file is replaced whole (written beside it, then
-  // renamed), so a failure leaves the old file as it was. Raises 75 on failure.
+  // Writes the bag as a JSON object; the file is replaced whole (written beside it, synced, then
+  // renamed), so a failure leaves the old file as it was. Raises 75 (76 for a missing folder)
+  // with the path and the system's reason as the detail.
   void Save(const std::filesystem::path& path) const;
 
   // The bag as JSON text (keys in sorted order, two-space indent).

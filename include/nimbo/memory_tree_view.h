@@ -14,7 +14,11 @@
 // FirstSibling() and LastSibling() are O(1) or O(log n), however many children one node has;
 // Remove is O(log n) per removed node; FullPath is O(depth); turning Sorted on is O(n log n).
 //
-// Nodes are handed out as std::shared_ptr<Node>. A node that has been removed (by Remove or
+// Memory: about 110 bytes a node (a list node of 1,000,000 children takes some 107 MiB);
+// tags and image keys that many nodes share are held once.
+//
+// Nodes are handed out as std::shared_ptr<Node>, made when asked for: while the host holds a
+// node, asking for it again gives the same object. A node that has been removed (by Remove or
 // Clear, or because the tree is gone) stays a valid object, but every member raises 91.
 // Thread-safety: not thread-safe; one thread, the host's.
 #ifndef NIMBO_MEMORY_TREE_VIEW_H_

@@ -260,7 +260,8 @@ class NIMBO_API Stream {
   virtual void Write(const Variant& data) = 0;
   // Writes every byte of the stream to a file. kSaveCreateOverWrite creates or replaces it;
   // kSaveCreateNotExist creates it and fails when it exists. Raises 3704 when closed, 3001 for
-  // another option, 3004 when the file cannot be written (a partial file may remain).
+  // another option, 3004 "Write to file failed." when the file cannot be written (its path and
+  // the system's reason in the error's detail); the file is replaced whole or not at all.
   virtual void SaveToFile(const std::string& path, int options) = 0;
   // Drops the bytes. Raises 3704 when already closed.
   virtual void Close() = 0;

@@ -143,12 +143,16 @@ class NIMBO_API Variant {
 // digits with optional grouping characters, a decimal point, an optional exponent ("E" or "D"),
 // or &H / &O prefixed hexadecimal and octal (up to four hexadecimal digits make a 16-bit value,
 // so "&HFFFF" is -1; up to eight a 32-bit one). The characters are "." and "," whatever the
-// regional settings, so texts stored by a database read the same everywhere. Nullopt when it is
-// not a number (or too large for a double).
+// regional settings, so texts stored by a database read the same everywhere. Any number of
+// digits is read. Every text DoubleToText and the number formats write reads back: the largest
+// double's "1.79769313486232E+308", rounded up past it, and any number up to that text read as
+// the largest double; "Infinity", "-Infinity" and "NaN" read as those values. A number too
+// small for a double reads as 0. Nullopt when it is not a number or is beyond those.
 NIMBO_API std::optional<double> ParseNumber(std::string_view text);
 
 // Text form of a double with up to 15 significant digits, the classic way
-// ("0.1", "1234.5", "1E+20", "-1.5E-07").
+// ("0.1", "1234.5", "1E+20", "-1.5E-07"); "Infinity", "-Infinity" and "NaN" for the values that
+// are no finite number.
 NIMBO_API std::string DoubleToText(double value);
 
 }  // namespace nimbo

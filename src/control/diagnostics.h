@@ -22,8 +22,12 @@ void Talk(const ControlState& s, BuildText&& build_text) {
 Error AsError(const std::exception_ptr& failure);
 
 // Handler-style report of an operation that stopped on an error: "Error: N, description",
-// only while Talking is True and only for a non-zero number.
+// then the error's detail (the path, the port, the system's reason) as a line of its own, only
+// while Talking is True and only for a non-zero number.
 void ReportError(const ControlState& s, const Error& error);
+
+// The error's detail as a diagnostic line of its own, when it has one (with Talking).
+void TalkDetail(const ControlState& s, const Error& error);
 
 }  // namespace nimbo
 

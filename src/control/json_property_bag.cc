@@ -1,16 +1,18 @@
 // A property bag stored as a JSON file.
 #include "nimbo/json_property_bag.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include "nimbo/error.h"
+#include "platform/text_file.h"
 #include "platform/utf8_text.h"
 
 namespace nimbo {
@@ -31,14 +33,15 @@ Variant FromJson(const json& value, const std::string& name) {
       return Variant::Whole(value.get<std::int64_t>());
     case json::value_t::number_float: return Variant(value.get<double>());
     default:
-      throw Error(err::kPathFileAccess,
-                  "Property \"" + name + "\" holds a value that is not a text, number or Boolean");
+      throw Error::WithDetail(err::kPathFileAccess, "Property \"" + name +
+                                                        "\" holds a value that is not a text, "
+                                                        "number or Boolean");
   }
 }
 
 // A text JSON can hold. Other bytes would only fail later, when the bag is written out.
 std::string Utf8Text(std::string text) {
-  if (!IsWellFormedUtf8(text)) throw Error(err::kTypeMismatch);
+  if (!IsValidUtf8(text)) throw Error(err::kTypeMismatch);
   return text;
 }
 
@@ -59,6 +62,38 @@ json ToJsonValue(const Variant& value) {
   throw Error(err::kTypeMismatch);
 }
 
+// A property file is a handful of keys; anything much larger is not one.
+constexpr std::size_t kMaxPropertyFile = 1 << 20;
+
+// The file's bytes, at most kMaxPropertyFile of them. Raises 75 with the system's reason.
+std::string ReadPropertyFile(const std::filesystem::path& path) {
+  const std::string name = path.string();
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    throw Error::WithDetail(err::kPathFileAccess, name + ": " + std::strerror(errno));
+  }
+  std::string text;
+  char buffer[1 << 14];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error_number = errno;
+      ::close(fd);
+      throw Error::WithDetail(err::kPathFileAccess, name + ": " + std::strerror(error_number));
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+    if (text.size() > kMaxPropertyFile) {
+      ::close(fd);
+      throw Error::WithDetail(err::kPathFileAccess,
+                              fmt::format("{} is larger than {} bytes", name, kMaxPropertyFile));
+    }
+  }
+  ::close(fd);
+  return text;
+}
+
 }  // namespace
 
 bool SameValue(const Variant& a, const Variant& b) {
@@ -68,19 +103,34 @@ bool SameValue(const Variant& a, const Variant& b) {
 }
 
 JsonPropertyBag JsonPropertyBag::Load(const std::filesystem::path& path) {
+  const std::string name = path.string();
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    throw Error(err::kFileNotFound, "File not found: " + path.string());
+  const auto status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    throw Error::WithDetail(err::kFileNotFound, name + ": no such file");
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error(err::kPathFileAccess, "Cannot read " + path.string());
-  json doc = json::parse(in, nullptr, /*allow_exceptions=*/false);
-  if (doc.is_discarded()) throw Error(err::kPathFileAccess, path.string() + " is not valid JSON");
+  if (ec) throw Error::WithDetail(err::kPathFileAccess, name + ": " + ec.message());
+  // Only a plain file: a folder cannot be read, and a pipe or a device could keep the reader
+  // waiting or feed it without end.
+  if (status.type() == std::filesystem::file_type::directory) {
+    throw Error::WithDetail(err::kPathFileAccess, name + " is a folder, not a property file");
+  }
+  if (status.type() != std::filesystem::file_type::regular) {
+    throw Error::WithDetail(err::kPathFileAccess, name + " is not a plain file");
+  }
+  const std::string text = ReadPropertyFile(path);
+  json doc;
+  try {
+    doc = json::parse(text);
+  } catch (const json::parse_error& e) {
+    throw Error::WithDetail(err::kPathFileAccess,
+                            fmt::format("{} is not valid JSON (at byte {})", name, e.byte));
+  }
   if (!doc.is_object()) {
-    throw Error(err::kPathFileAccess, path.string() + " does not hold a JSON object");
+    throw Error::WithDetail(err::kPathFileAccess, name + " does not hold a JSON object");
   }
   JsonPropertyBag bag;
-  for (const auto& [name, value] : doc.items()) bag.values_[name] = FromJson(value, name);
+  for (const auto& [key, value] : doc.items()) bag.values_[key] = FromJson(value, key);
   return bag;
 }
 
@@ -92,25 +142,9 @@ std::string JsonPropertyBag::ToJson() const {
 
 void JsonPropertyBag::Save(const std::filesystem::path& path) const {
   const std::string text = ToJson();
-  std::filesystem::path temp = path;
-  temp += ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      throw Error(err::kPathFileAccess, "Cannot write " + path.string());
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw Error(err::kPathFileAccess, "Cannot write " + path.string() + ": " + ec.message());
-  }
+  ReplacementFile file(path.string());
+  file.Write(text);
+  file.Commit();
 }
 
 Variant JsonPropertyBag::ReadProperty(const std::string& name, const Variant& default_value) {
@@ -125,7 +159,7 @@ void JsonPropertyBag::WriteProperty(const std::string& name, const Variant& valu
     return;
   }
   // Refuse what cannot be saved before anything changes.
-  if (!IsWellFormedUtf8(name)) throw Error(err::kInvalidCall);
+  if (!IsValidUtf8(name)) throw Error(err::kInvalidCall);
   ToJsonValue(value);
   values_[name] = value;
 }

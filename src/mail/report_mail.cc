@@ -66,7 +66,14 @@ void Nimbo::SendMail() {
     if (colon == std::string_view::npos) {
       WinSock(s).Connect(std::string(server), kDefaultPort);
     } else {
-      const std::int32_t port = Variant(std::string(server.substr(colon + 1))).ToLong();
+      const std::string port_text(server.substr(colon + 1));
+      std::int32_t port = 0;
+      try {
+        port = Variant(port_text).ToLong();
+      } catch (const Error& e) {
+        throw Error::WithDetail(e.number(),
+                                "The mail server's port \"" + port_text + "\" is not a number");
+      }
       WinSock(s).Connect(std::string(server.substr(0, colon)), port);
     }
     s.MailStep = 0;

@@ -125,11 +125,14 @@ class File {
 
   // Reads exactly `size` bytes; a file that ends early (cut short while being read) or a read
   // failure is an access error.
-  void ReadExactly(unsigned char* into, std::size_t size) const {
+  void ReadExactly(unsigned char* into, std::size_t size, const std::string& path) const {
     while (size > 0) {
       const ssize_t got = ::read(fd_, into, size);
       if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) throw Error(err::kPathFileAccess);
+      if (got < 0) {
+        throw Error::WithDetail(err::kPathFileAccess, path + ": " + std::strerror(errno));
+      }
+      if (got == 0) throw Error::WithDetail(err::kPathFileAccess, path + " ended early");
       into += got;
       size -= static_cast<std::size_t>(got);
     }
@@ -150,12 +153,12 @@ std::string UUEncodeFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) return {};
-    throw Error(err::kPathFileAccess);
+    throw Error::WithDetail(err::kPathFileAccess, path + ": " + std::strerror(errno));
   }
   const File file(fd);
   struct stat info;
   if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    throw Error(err::kPathFileAccess);
+    throw Error::WithDetail(err::kPathFileAccess, path + " is not a plain file");
   }
   // Plain blocking reads from here on, whatever the file system makes of the flag.
   ::fcntl(file.fd(), F_SETFL, ::fcntl(file.fd(), F_GETFL) & ~O_NONBLOCK);
@@ -186,7 +189,7 @@ std::string UUEncodeFile(const std::string& path) {
   std::size_t last_chunk = 0;
   while (remaining > 0) {
     last_chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
-    file.ReadExactly(buffer.data(), last_chunk);
+    file.ReadExactly(buffer.data(), last_chunk, path);
     const unsigned char* in = buffer.data();
     for (std::size_t line = 0; line < last_chunk / kLineBytes; ++line, in += kLineBytes) {
       out = EncodeFullLine(in, out);

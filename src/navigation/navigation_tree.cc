@@ -9,14 +9,20 @@
 #include "nimbo/error.h"
 #include "nimbo/format.h"
 #include "nimbo/record_source.h"
+#include "platform/binary_text.h"
 
 namespace nimbo {
 namespace {
 
 const Variant& Cell(const ControlState& s, int field, int row) { return s.NavRows(field, row); }
 
-// Null as the empty text, anything else in its text form.
-std::string TextOf(const Variant& value) { return value.IsNull() ? std::string() : value.ToText(); }
+// Null as the empty text, bytes as binary (never their raw bytes), anything else in its text
+// form.
+std::string TextOf(const Variant& value) {
+  if (value.IsNull()) return std::string();
+  if (value.type() == VarType::kBytes) return BinaryText(value.bytes());
+  return value.ToText();
+}
 
 bool SameNumber(const Variant& value, std::int32_t id) {
   if (value.IsNull() || value.IsEmpty()) return false;

@@ -50,6 +50,7 @@ void Nimbo::ExecPageCommand(const std::string& command_name) {
   } catch (...) {
     const Error error = AsError(std::current_exception());
     s.events->NimboMessage(command_name + " command Error: " + error.description());
+    TalkDetail(s, error);
   }
 }
 

@@ -9,6 +9,7 @@ std::string_view DescriptionOf(int number) {
   switch (number) {
     case err::kInvalidCall: return "Invalid procedure call or argument";
     case err::kOverflow: return "Overflow";
+    case err::kOutOfMemory: return "Out of memory";
     case err::kSubscriptOutOfRange: return "Subscript out of range";
     case err::kTypeMismatch: return "Type mismatch";
     case err::kFileNotFound: return "File not found";
@@ -32,5 +33,19 @@ Error::Error(int number) : Error(number, std::string(DescriptionOf(number))) {}
 
 Error::Error(int number, std::string description)
     : std::runtime_error(std::move(description)), number_(number) {}
+
+Error::Error(int number, std::string description, std::string detail)
+    : Error(number, std::move(description)) {
+  if (!detail.empty()) detail_ = std::make_shared<const std::string>(std::move(detail));
+}
+
+Error Error::WithDetail(int number, std::string detail) {
+  return Error(number, std::string(DescriptionOf(number)), std::move(detail));
+}
+
+const std::string& Error::detail() const noexcept {
+  static const std::string kNone;
+  return detail_ ? *detail_ : kNone;
+}
 
 }  // namespace nimbo

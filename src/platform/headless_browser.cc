@@ -45,23 +45,25 @@ void HeadlessBrowser::ExecWB(int command, int option) {
       Print(option);
       return;
     default:
-      throw Error(err::kInvalidCall, fmt::format("Browser command {} is not supported", command));
+      throw Error::WithDetail(err::kInvalidCall,
+                              fmt::format("Browser command {} is not supported", command));
   }
 }
 
 std::filesystem::path HeadlessBrowser::ShownFile(const char* command) const {
   if (location_.empty() || IsBlank(location_)) {
-    throw Error(err::kInvalidCall, fmt::format("Nothing to {}: no document is shown", command));
+    throw Error::WithDetail(err::kInvalidCall,
+                            fmt::format("Nothing to {}: no document is shown", command));
   }
   const std::filesystem::path shown(location_);
   std::error_code error;
   const auto status = std::filesystem::status(shown, error);
   if (status.type() == std::filesystem::file_type::not_found) {
-    throw Error(err::kFileNotFound, fmt::format("File not found: {}", location_));
+    throw Error::WithDetail(err::kFileNotFound, fmt::format("{}: no such file", location_));
   }
   if (error || status.type() != std::filesystem::file_type::regular) {
-    throw Error(err::kPathFileAccess,
-                fmt::format("Path/File access error: {} is not a readable file", location_));
+    throw Error::WithDetail(err::kPathFileAccess,
+                            fmt::format("{} is not a readable file", location_));
   }
   return shown;
 }
@@ -69,7 +71,8 @@ std::filesystem::path HeadlessBrowser::ShownFile(const char* command) const {
 void HeadlessBrowser::SaveAs(int option) {
   const std::filesystem::path shown = ShownFile("save");
   if (!save_path_) {
-    throw Error(err::kInvalidCall, "Save As is not available: the host supplies no save dialog");
+    throw Error::WithDetail(err::kInvalidCall,
+                            "Save As is not available: the host supplies no save dialog");
   }
   const std::optional<std::filesystem::path> target = save_path_(shown, option);
   if (!target) return;  // the user cancelled the dialog
@@ -80,22 +83,24 @@ void HeadlessBrowser::SaveAs(int option) {
   std::filesystem::copy_file(shown, *target, std::filesystem::copy_options::overwrite_existing,
                              error);
   if (error) {
-    throw Error(err::kPathFileAccess,
-                fmt::format("Path/File access error: cannot save {} as {}: {}", location_,
-                            target->string(), error.message()));
+    throw Error::WithDetail(err::kPathFileAccess,
+                            fmt::format("cannot save {} as {}: {}", location_, target->string(),
+                                        error.message()));
   }
 }
 
 void HeadlessBrowser::Print(int option) {
   const std::filesystem::path shown = ShownFile("print");
-  if (!printer_)
-    throw Error(err::kInvalidCall, "Print is not available: the host supplies no printer");
+  if (!printer_) {
+    throw Error::WithDetail(err::kInvalidCall,
+                            "Print is not available: the host supplies no printer");
+  }
   try {
     printer_(shown, option);
   } catch (const Error&) {
     throw;
   } catch (const std::exception& e) {
-    throw Error(err::kInvalidCall, e.what());
+    throw Error::WithDetail(err::kInvalidCall, e.what());
   }
 }
 

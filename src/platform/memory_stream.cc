@@ -1,28 +1,12 @@
 // The in-memory stream and its save to a file as raw bytes.
 #include "platform/memory_stream.h"
 
-#include <fmt/format.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <string_view>
 
 #include "nimbo/error.h"
+#include "platform/text_file.h"
 
 namespace nimbo {
-namespace {
-
-[[noreturn]] void FailWrite(const std::string& path, int error_number) {
-  throw Error(err::kWriteToFileFailed,
-              fmt::format("Write to file failed: {}: {}", path, std::strerror(error_number)));
-}
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-}  // namespace
 
 void MemoryStream::Type(int value) {
   if (open_) throw Error(err::kObjectOpen);
@@ -52,17 +36,15 @@ void MemoryStream::SaveToFile(const std::string& path, int options) {
   if (options != kSaveCreateOverWrite && options != kSaveCreateNotExist) {
     throw Error(err::kArgumentsWrongType);
   }
-  // A NUL would cut the path short and write somewhere else.
-  if (path.find('\0') != std::string::npos) FailWrite(path, EINVAL);
-  // "x" makes the create fail when the file exists, without a race between test and create.
-  const char* mode = options == kSaveCreateNotExist ? "wbx" : "wb";
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), mode));
-  if (!file) FailWrite(path, errno);
-  if (!bytes_.empty() &&
-      std::fwrite(bytes_.data(), 1, bytes_.size(), file.get()) != bytes_.size()) {
-    FailWrite(path, errno);
+  // The bytes go in place whole or not at all: a failed save leaves the earlier file as it was.
+  try {
+    ReplacementFile file(path, options == kSaveCreateNotExist ? ReplacementFile::Existing::kFail
+                                                              : ReplacementFile::Existing::kReplace);
+    file.Write(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
+    file.Commit();
+  } catch (const Error& e) {
+    throw Error(err::kWriteToFileFailed, "Write to file failed.", e.detail());
   }
-  if (std::fclose(file.release()) != 0) FailWrite(path, errno);
 }
 
 void MemoryStream::Close() {

@@ -1,42 +1,40 @@
-// The insides of nimbo::MemoryTreeView: its nodes, the sibling groups that order them, and the
-// tree-wide state (numbering, keys, selection) that nodes and tree share.
+// The insides of nimbo::MemoryTreeView: a store of compact node records addressed by 32-bit slot
+// numbers, the sibling lists and sort index that order them, the key table and numbering that
+// find them, and the handles (TreeNode) through which the host holds them.
+//
+// Memory: a node is one 96-byte record plus about 20 bytes of index entries; tags and image keys
+// are shared through a pool, since a list node's children all carry the same ones. Node objects
+// exist only while the host holds them: a handle is made when a node is handed out and stays the
+// same object for as long as anyone holds it.
 #ifndef NIMBO_PLATFORM_MEMORY_TREE_STATE_H_
 #define NIMBO_PLATFORM_MEMORY_TREE_STATE_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "nimbo/tree_view.h"
+#include "platform/key_table.h"
+#include "platform/packed_text.h"
 #include "platform/slot_index.h"
+#include "platform/sorted_slots.h"
+#include "platform/text_pool.h"
 
 namespace nimbo::internal {
 
-class TreeNode;
 class TreeState;
 
-// Siblings by their text with ASCII letters in lower case. The folded text is held in the index
-// itself, so a search touches no node. A multimap puts an equal key after the equal ones already
-// there, which keeps equal texts in order of arrival.
-using SortIndex = std::multimap<std::string, TreeNode*>;
-
-// One group of siblings: the children of a node, or the top-level nodes. The list gives display
-// order and O(1) neighbours; the sort index, kept only while the tree is sorted, finds the place
-// of a new node by text in O(log n).
-struct SiblingGroup {
-  TreeNode* first = nullptr;
-  TreeNode* last = nullptr;
-  int count = 0;
-  SortIndex sorted;
-};
-
+// A node as the host holds it: a handle on one slot of its tree. Once the node is removed (or
+// the tree is gone) the handle is cut loose and every member raises 91.
 class TreeNode final : public Node, public std::enable_shared_from_this<TreeNode> {
  public:
-  TreeNode(TreeState* tree, std::size_t slot, std::string key);
+  TreeNode(TreeState* tree, std::uint32_t slot) : tree_(tree), slot_(slot) {}
+  ~TreeNode() override;
 
   std::string Tag() const override;
   void Tag(const std::string& value) override;
@@ -69,20 +67,30 @@ class TreeNode final : public Node, public std::enable_shared_from_this<TreeNode
   TreeState& Live() const;
 
   TreeState* tree_;  // null once removed
-  std::size_t slot_;
-  std::string key_;
-  std::string text_;
-  std::string tag_;
-  std::string image_;
-  std::int32_t fore_color_ = 0;
-  bool expanded_ = false;
+  std::uint32_t slot_;
+};
 
-  TreeNode* parent_ = nullptr;
-  SiblingGroup* group_ = nullptr;  // the group this node belongs to
-  TreeNode* prev_ = nullptr;
-  TreeNode* next_ = nullptr;
-  SortIndex::iterator sort_pos_;  // valid while the tree is sorted
-  SiblingGroup children_;
+// One group of siblings (a node's children, or the top-level nodes) as a list in display order.
+struct SiblingGroup {
+  std::uint32_t first = 0;  // slots; 0 for none
+  std::uint32_t last = 0;
+  std::uint32_t count = 0;
+};
+
+struct NodeRecord {
+  PackedText key;
+  PackedText text;
+  std::uint32_t tag = 0;    // in the tree's text pool
+  std::uint32_t image = 0;  // in the tree's text pool
+  std::int32_t fore_color = 0;
+  std::uint32_t parent = 0;  // 0 for a top-level node
+  std::uint32_t prev = 0;    // siblings in display order; 0 for none
+  std::uint32_t next = 0;
+  SiblingGroup children;
+  // While sorted: orders equal texts among siblings by arrival (a larger number came later).
+  std::uint32_t order = 0;
+  bool expanded = false;
+  bool live = false;
 };
 
 // Where a node goes in its sibling group when the tree is not sorted.
@@ -90,71 +98,121 @@ enum class Place { kFirst, kLast, kBefore, kAfter };
 
 class TreeState {
  public:
-  TreeState() = default;
+  TreeState();
   ~TreeState();
   TreeState(const TreeState&) = delete;
   TreeState& operator=(const TreeState&) = delete;
 
-  // Adds a node to `parent`'s children (null: top-level) at `place` next to `anchor` (for
-  // kBefore and kAfter), or in text order while sorted. Raises 35602 for a duplicate key.
-  std::shared_ptr<TreeNode> AddNode(TreeNode* parent, Place place, TreeNode* anchor,
-                                    const std::string& key, const std::string& text,
-                                    const std::string& image);
+  // Adds a node to `parent`'s children (0: top-level) at `place` next to `anchor` (for kBefore
+  // and kAfter), or in text order while sorted, and returns its slot. Raises 35602 for a
+  // duplicate key.
+  std::uint32_t AddNode(std::uint32_t parent, Place place, std::uint32_t anchor,
+                        std::string_view key, std::string_view text, std::string_view image);
   // Adds a node next to or below `relative` as MemoryTreeView::Add describes.
-  std::shared_ptr<TreeNode> AddRelated(TreeNode* relative, Relationship relationship,
-                                       const std::string& key, const std::string& text,
-                                       const std::string& image);
-  // The node a host-supplied relative stands for: 91 when removed, 5 when not of this tree.
-  TreeNode* Resolve(const std::shared_ptr<Node>& node);
-  // The node at a 1-based index, or null out of range.
-  TreeNode* At(int index) const;
-  // The node with a key, or null.
-  TreeNode* Find(const std::string& key) const;
-  int Count() const { return static_cast<int>(index_.live()); }
+  std::uint32_t AddRelated(std::uint32_t relative, Relationship relationship,
+                           std::string_view key, std::string_view text, std::string_view image);
+  // The slot a host-supplied relative stands for: 91 when removed, 5 when not of this tree.
+  std::uint32_t Resolve(const std::shared_ptr<Node>& node) const;
+  // The slot at a 1-based index, or 0 out of range.
+  std::uint32_t At(int index) const;
+  // The slot with a key, or 0.
+  std::uint32_t Find(std::string_view key) const;
+  int Count() const { return static_cast<int>(numbering_.live()); }
   // Removes a node and its whole subtree.
-  void RemoveSubtree(TreeNode* node);
+  void RemoveSubtree(std::uint32_t slot);
   void Clear();
   void SetSorted(bool value);
 
-  void ChangeText(TreeNode* node, const std::string& text);
-  void ChangeKey(TreeNode* node, const std::string& key);
+  // The handle of a slot (the one already held, if any); null for slot 0.
+  std::shared_ptr<Node> Share(std::uint32_t slot) const;
+  // Calls `visit` for every node in display order with its depth (0 for top-level nodes).
+  void Walk(const std::function<void(const std::shared_ptr<Node>& node, int depth)>& visit) const;
+
+  // What the handles read and write.
+  const NodeRecord& record(std::uint32_t slot) const { return store_[slot]; }
+  NodeRecord& record(std::uint32_t slot) { return store_[slot]; }
+  const std::string& SharedText(std::uint32_t id) const { return pool_.Text(id); }
+  // Points `*id` at `text` in the pool, letting go of what it named before.
+  void SetSharedText(std::uint32_t* id, std::string_view text);
+  void ChangeText(std::uint32_t slot, std::string_view text);
+  void ChangeKey(std::uint32_t slot, std::string_view key);
+  const SiblingGroup& GroupOf(std::uint32_t parent) const {
+    return parent == 0 ? roots_ : store_[parent].children;
+  }
+  std::size_t Position(std::uint32_t slot) const { return numbering_.Position(slot); }
+  std::string FullPath(std::uint32_t slot) const;
 
   const SiblingGroup& roots() const { return roots_; }
-  TreeNode* selected() const { return selected_; }
-  void set_selected(TreeNode* node) { selected_ = node; }
-  TreeNode* last_visible() const { return last_visible_; }
-  void set_last_visible(TreeNode* node) { last_visible_ = node; }
-  std::size_t Position(const TreeNode& node) const { return index_.Position(node.slot_); }
-
+  std::uint32_t selected() const { return selected_; }
+  void set_selected(std::uint32_t slot) { selected_ = slot; }
+  std::uint32_t last_visible() const { return last_visible_; }
+  void set_last_visible(std::uint32_t slot) { last_visible_ = slot; }
   bool sorted() const { return sorted_; }
   const std::string& separator() const { return separator_; }
   void set_separator(const std::string& value) { separator_ = value; }
 
+  // For tests: the next arrival number the sort order hands out, so that running out of them
+  // can be tried without four billion additions.
+  void set_next_order_for_testing(std::uint32_t next) { next_order_ = next; }
+  // For tests: whether the sort index holds exactly the live nodes in sibling order.
+  bool SortIndexAgreesWithLists() const;
+
  private:
-  void Link(SiblingGroup& group, TreeNode* node, Place place, TreeNode* anchor);
-  void Unlink(TreeNode* node);
-  static void ListInsertBefore(SiblingGroup& group, TreeNode* node, TreeNode* before);
-  static void ListInsertAfter(SiblingGroup& group, TreeNode* node, TreeNode* after);
-  // Orders one group by text, keeping the present order of equal texts, and indexes it.
-  static void SortGroup(SiblingGroup& group);
-  // Cuts a node loose from the tree so that its members raise 91.
-  void Detach(TreeNode* node);
+  friend class TreeNode;
+
+  // The records, in chunks that never move, so the store grows without copying itself.
+  class Store {
+   public:
+    static constexpr std::size_t kChunk = 4096;
+    NodeRecord& operator[](std::uint32_t slot) { return chunks_[slot / kChunk][slot % kChunk]; }
+    const NodeRecord& operator[](std::uint32_t slot) const {
+      return chunks_[slot / kChunk][slot % kChunk];
+    }
+    std::size_t size() const { return size_; }
+    // A fresh record at the end; returns its slot.
+    std::uint32_t Append();
+    // Keeps the first `size` records, resetting and freeing the rest.
+    void Truncate(std::size_t size);
+
+   private:
+    std::vector<std::unique_ptr<NodeRecord[]>> chunks_;
+    std::size_t size_ = 0;
+  };
+
+  SiblingGroup& MutableGroupOf(std::uint32_t parent) {
+    return parent == 0 ? roots_ : store_[parent].children;
+  }
+  // The sort order: by parent, then by text ignoring ASCII letter case, then by arrival.
+  bool SortsBefore(std::uint32_t a, std::uint32_t b) const;
+  void Link(std::uint32_t slot, std::uint32_t parent, Place place, std::uint32_t anchor);
+  void Unlink(std::uint32_t slot);
+  void ListInsertBefore(SiblingGroup& group, std::uint32_t slot, std::uint32_t before);
+  std::uint32_t NextOrder();
+  // Gives every node a fresh arrival number in its present sibling order.
+  void RenumberOrders();
+  // Builds the sort index over every node and puts each sibling list in its order.
+  void SortAll();
+  // Removes one node of a subtree being removed from every index and frees what it holds.
+  void Kill(std::uint32_t slot, bool in_sort_index);
+  void CutLoose(std::uint32_t slot);
   // Renumbers the slots once dead ones outnumber the living, so memory follows the node count.
   void CompactIfSparse();
+  void ForgetHandle(std::uint32_t slot) { handles_.erase(slot); }
 
-  // slots_[s] is the node in slot s (null once removed); slots_[0] is unused.
-  std::vector<std::shared_ptr<TreeNode>> slots_ = {nullptr};
-  SlotIndex index_;
-  std::unordered_map<std::string, TreeNode*> keys_;
+  Store store_;  // store_[0] is never a node
+  SlotIndex numbering_;
+  KeyTable keys_;
+  TextPool pool_;
+  SortedSlots sort_index_;  // every live node, while sorted
   SiblingGroup roots_;
-  TreeNode* selected_ = nullptr;
-  TreeNode* last_visible_ = nullptr;
+  std::uint32_t selected_ = 0;
+  std::uint32_t last_visible_ = 0;
+  std::uint32_t next_order_ = 1;
   bool sorted_ = false;
   std::string separator_ = "\\";
+  // The handles the host holds, by slot. A handle removes itself when it goes.
+  mutable std::unordered_map<std::uint32_t, TreeNode*> handles_;
 };
-
-// A node as the host sees it; null stays null.
-std::shared_ptr<Node> Share(TreeNode* node);
 
 }  // namespace nimbo::internal
 

@@ -2,7 +2,7 @@
 // host reads back.
 #include "nimbo/memory_tree_view.h"
 
-#include <utility>
+#include <cstdint>
 
 #include "nimbo/error.h"
 #include "platform/memory_tree_state.h"
@@ -10,8 +10,6 @@
 namespace nimbo {
 
 using internal::Place;
-using internal::Share;
-using internal::TreeNode;
 
 MemoryTreeView::MemoryTreeView() : state_(std::make_unique<internal::TreeState>()) {}
 
@@ -27,39 +25,40 @@ std::string MemoryTreeView::PathSeparator() const { return state_->separator(); 
 void MemoryTreeView::Clear() { state_->Clear(); }
 
 std::shared_ptr<Node> MemoryTreeView::Add() {
-  return state_->AddNode(nullptr, Place::kLast, nullptr, "", "", "");
+  return state_->Share(state_->AddNode(0, Place::kLast, 0, "", "", ""));
 }
 
 std::shared_ptr<Node> MemoryTreeView::Add(const std::shared_ptr<Node>& relative,
                                           Relationship relationship, const std::string& key,
                                           const std::string& text, const std::string& image) {
-  if (!relative) return state_->AddNode(nullptr, Place::kLast, nullptr, key, text, image);
-  return state_->AddRelated(state_->Resolve(relative), relationship, key, text, image);
+  if (!relative) return state_->Share(state_->AddNode(0, Place::kLast, 0, key, text, image));
+  return state_->Share(
+      state_->AddRelated(state_->Resolve(relative), relationship, key, text, image));
 }
 
 int MemoryTreeView::Count() const { return state_->Count(); }
 
 std::shared_ptr<Node> MemoryTreeView::Item(int index) const {
-  TreeNode* node = state_->At(index);
-  if (node == nullptr) throw Error(err::kSubscriptOutOfRange);
-  return Share(node);
+  const std::uint32_t slot = state_->At(index);
+  if (slot == 0) throw Error(err::kSubscriptOutOfRange);
+  return state_->Share(slot);
 }
 
 std::shared_ptr<Node> MemoryTreeView::Item(const std::string& key) const {
-  TreeNode* node = state_->Find(key);
-  if (node == nullptr) throw Error(err::kSubscriptOutOfRange);
-  return Share(node);
+  const std::uint32_t slot = state_->Find(key);
+  if (slot == 0) throw Error(err::kSubscriptOutOfRange);
+  return state_->Share(slot);
 }
 
 void MemoryTreeView::Remove(int index) {
-  TreeNode* node = state_->At(index);
-  if (node == nullptr) throw Error(err::kSubscriptOutOfRange);
-  state_->RemoveSubtree(node);
+  const std::uint32_t slot = state_->At(index);
+  if (slot == 0) throw Error(err::kSubscriptOutOfRange);
+  state_->RemoveSubtree(slot);
 }
 
 std::shared_ptr<Node> MemoryTreeView::SelectedItem() const {
-  if (state_->selected() == nullptr) throw Error(err::kObjectNotSet);
-  return Share(state_->selected());
+  if (state_->selected() == 0) throw Error(err::kObjectNotSet);
+  return state_->Share(state_->selected());
 }
 
 void MemoryTreeView::PathSeparator(const std::string& separator) {
@@ -72,36 +71,24 @@ bool MemoryTreeView::Enabled() const { return enabled_; }
 int MemoryTreeView::MousePointer() const { return mouse_pointer_; }
 int MemoryTreeView::RefreshCount() const { return refresh_count_; }
 
-std::shared_ptr<Node> MemoryTreeView::SelectedOrNull() const { return Share(state_->selected()); }
+std::shared_ptr<Node> MemoryTreeView::SelectedOrNull() const { return state_->Share(state_->selected()); }
 
 std::shared_ptr<Node> MemoryTreeView::LastMadeVisible() const {
-  return Share(state_->last_visible());
+  return state_->Share(state_->last_visible());
 }
 
 std::vector<std::shared_ptr<Node>> MemoryTreeView::Roots() const {
   std::vector<std::shared_ptr<Node>> roots;
-  for (auto node = Share(state_->roots().first); node; node = node->Next()) roots.push_back(node);
+  const internal::TreeState& state = *state_;
+  for (std::uint32_t slot = state.roots().first; slot != 0; slot = state.record(slot).next) {
+    roots.push_back(state.Share(slot));
+  }
   return roots;
 }
 
 void MemoryTreeView::Walk(
     const std::function<void(const std::shared_ptr<Node>& node, int depth)>& visit) const {
-  std::shared_ptr<Node> node = Share(state_->roots().first);
-  int depth = 0;
-  while (node) {
-    visit(node, depth);
-    if (auto child = node->Child()) {
-      node = std::move(child);
-      ++depth;
-      continue;
-    }
-    // Climb until an ancestor (or the node itself) has a next sibling.
-    while (node && !node->Next()) {
-      node = node->Parent();
-      --depth;
-    }
-    if (node) node = node->Next();
-  }
+  state_->Walk(visit);
 }
 
 }  // namespace nimbo

@@ -87,7 +87,8 @@ class TcpSocket::Core : public std::enable_shared_from_this<Core> {
         throw Error(kInvalidState, "Invalid operation at current state");
       }
       if (port < 1 || port > 65535) {
-        throw Error(err::kInvalidCall, fmt::format("Port {} is outside 1 to 65535", port));
+        throw Error::WithDetail(err::kInvalidCall,
+                                fmt::format("Port {} is outside 1 to 65535", port));
       }
       inbox_.clear();
       outbox_.clear();
@@ -400,7 +401,9 @@ class TcpSocket::Core : public std::enable_shared_from_this<Core> {
 TcpSocket::TcpSocket() : core_(std::make_shared<Core>(nullptr)) {}
 
 TcpSocket::TcpSocket(Poster post) : core_(std::make_shared<Core>(std::move(post))) {
-  if (!core_->posted()) throw Error(err::kInvalidCall, "A posting socket needs a poster");
+  if (!core_->posted()) {
+    throw Error::WithDetail(err::kInvalidCall, "A posting socket needs a poster");
+  }
   core_->StartIoThread();
 }
 

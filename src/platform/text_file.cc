@@ -1,53 +1,142 @@
-// Writing the component's text files.
+// Writing the component's files through a temporary file that replaces the real one when whole.
 #include "platform/text_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <random>
+
+#include <fmt/format.h>
 
 #include "nimbo/error.h"
+#include "platform/utf8_text.h"
 
 namespace nimbo {
 namespace {
 
-Error FileError(int error_number, const std::string& path) {
-  const int number = (error_number == ENOENT || error_number == ENOTDIR) ? err::kPathNotFound
-                                                                         : err::kPathFileAccess;
-  return Error(number, std::string(DescriptionOf(number)) + ": " + path + " (" +
-                           std::strerror(error_number) + ")");
+// Temporary names: the process, a counter and a random number, so that two writers (in one
+// process or in two) never pick the same name; O_EXCL settles any clash that is left.
+std::string TemporaryName(std::string_view path) {
+  static std::atomic<std::uint64_t> counter{0};
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const std::size_t slash = path.rfind('/');
+  const std::string_view folder =
+      slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return fmt::format("{}.{}.{}-{}-{:08x}", folder, name, static_cast<long>(getpid()),
+                     counter.fetch_add(1), static_cast<std::uint32_t>(random()));
+}
+
+int NumberFor(int error_number) {
+  return (error_number == ENOENT || error_number == ENOTDIR) ? err::kPathNotFound
+                                                             : err::kPathFileAccess;
 }
 
 }  // namespace
 
-TextFileWriter::TextFileWriter(const std::string& path) : path_(path) {
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) throw FileError(errno, path_);
+ReplacementFile::ReplacementFile(std::string path, Existing existing)
+    : path_(std::move(path)), existing_(existing) {
+  // A NUL would cut the path short and write somewhere else.
+  if (path_.find('\0') != std::string::npos) Fail(EINVAL, "cannot write");
+  // A folder where the file should be would show only when the file is put in place.
+  struct stat existing_file {};
+  if (::stat(path_.c_str(), &existing_file) == 0 && S_ISDIR(existing_file.st_mode)) {
+    Fail(EISDIR, "cannot write");
+  }
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temp_path_ = TemporaryName(path_);
+    // Mode 0666 less the umask: the file gets the permissions a plain create would give it.
+    fd = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    const int error_number = errno;
+    temp_path_.clear();
+    Fail(error_number, "cannot write");
+  }
+  file_ = ::fdopen(fd, "wb");
+  if (file_ == nullptr) {
+    const int error_number = errno;
+    ::close(fd);
+    Fail(error_number, "cannot write");
+  }
   // Pages are written line by line; a large buffer keeps that to a few system calls.
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
 }
 
-TextFileWriter::~TextFileWriter() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+ReplacementFile::~ReplacementFile() { Discard(); }
 
-void TextFileWriter::WriteLine(std::string_view text) {
-  if (file_ == nullptr) throw Error(err::kPathFileAccess);
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() ||
-      std::fwrite("\r\n", 1, 2, file_) != 2) {
-    throw FileError(errno, path_);
+void ReplacementFile::Discard() noexcept {
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  if (!temp_path_.empty()) {
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
   }
 }
 
-void TextFileWriter::Close() {
+void ReplacementFile::Fail(int error_number, std::string_view doing) {
+  if (failed_number_ == 0) {
+    failed_number_ = NumberFor(error_number);
+    failed_detail_ = fmt::format("{}: {} ({})", path_, doing, std::strerror(error_number));
+  }
+  Discard();
+  throw Error::WithDetail(failed_number_, failed_detail_);
+}
+
+void ReplacementFile::Write(std::string_view bytes) {
+  if (failed_number_ != 0) throw Error::WithDetail(failed_number_, failed_detail_);
+  if (file_ == nullptr) throw Error(err::kPathFileAccess);  // committed already
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+    Fail(errno, "cannot write");
+  }
+}
+
+void ReplacementFile::Commit() {
+  if (failed_number_ != 0) throw Error::WithDetail(failed_number_, failed_detail_);
   if (file_ == nullptr) return;
+  // A full disk may show only now: at the flush, at the sync (file systems that allocate late)
+  // or at the close.
+  if (std::fflush(file_) != 0) Fail(errno, "cannot write");
+  if (::fsync(::fileno(file_)) != 0) Fail(errno, "cannot write");
   std::FILE* file = file_;
   file_ = nullptr;
-  if (std::fclose(file) != 0) throw FileError(errno, path_);
+  if (std::fclose(file) != 0) Fail(errno, "cannot write");
+  if (existing_ == Existing::kFail) {
+    // A hard link fails when the name is taken, so the check and the placing are one step.
+    if (::link(temp_path_.c_str(), path_.c_str()) != 0) Fail(errno, "cannot create");
+    ::unlink(temp_path_.c_str());
+  } else if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+    Fail(errno, "cannot replace");
+  }
+  temp_path_.clear();
+}
+
+void TextFileWriter::WriteLine(std::string_view text) {
+  // Pages are UTF-8: bytes that are not (from a stored head, a caption, a record) become U+FFFD
+  // rather than make the whole page invalid.
+  if (IsValidUtf8(text)) {
+    file_.Write(text);
+  } else {
+    std::string repaired;
+    repaired.reserve(text.size() + 16);
+    AppendValidUtf8(text, repaired);
+    file_.Write(repaired);
+  }
+  file_.Write("\r\n");
 }
 
 void WriteOneLineFile(const std::string& path, std::string_view text) {
   TextFileWriter writer(path);
   writer.WriteLine(text);
-  writer.Close();
+  writer.Commit();
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

@@ -1,32 +1,68 @@
-// Text files the component writes whole in the application folder: each line is written as its
-// UTF-8 bytes followed by CR LF.
+// Files the component writes whole in the application folder (the pages, the picture): written
+// to a temporary file beside the real one and put in its place only once every byte is on disk,
+// so a reader sees either the earlier file or the new one whole, never a part of the new one.
+// Text lines are written as UTF-8 followed by CR LF.
 #ifndef NIMBO_SRC_PLATFORM_TEXT_FILE_H_
 #define NIMBO_SRC_PLATFORM_TEXT_FILE_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace nimbo {
 
-class TextFileWriter {
+// A file being replaced: the bytes go to a temporary file in the same folder ("." followed by
+// the name and a random suffix), which Commit puts in place. Until then the earlier file stays as
+// it was; a writer that is not committed removes its temporary file.
+//
+// Errors are nimbo::Error with the classic description and, as the detail, the path and the
+// system's reason: 76 when the folder does not exist, 75 when the file cannot be written
+// (a read-only or full file system, a folder where the file should be). Once a write has failed,
+// every later call raises the same error again and nothing is put in place.
+class ReplacementFile {
  public:
-  // Creates the file or empties it. Raises 76 when its folder does not exist, 75 when it cannot
-  // be written otherwise.
-  explicit TextFileWriter(const std::string& path);
-  // Closes the file if it is still open (errors then are ignored; call Close to see them).
-  ~TextFileWriter();
-  TextFileWriter(const TextFileWriter&) = delete;
-  TextFileWriter& operator=(const TextFileWriter&) = delete;
+  // What to do when the file exists already.
+  enum class Existing { kReplace, kFail };
 
-  // Writes one line and its CR LF. Raises 75 when the write fails.
-  void WriteLine(std::string_view text);
-  // Flushes and closes. Raises 75 when the data cannot be written.
-  void Close();
+  explicit ReplacementFile(std::string path, Existing existing = Existing::kReplace);
+  // Removes the temporary file unless committed; never raises.
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  void Write(std::string_view bytes);
+  // Flushes the bytes to the disk, closes the temporary file and puts it in place of the file
+  // (with Existing::kFail, raises 75 instead when the file exists by now).
+  void Commit();
+
+  const std::string& path() const { return path_; }
 
  private:
+  [[noreturn]] void Fail(int error_number, std::string_view doing);
+  void Discard() noexcept;
+
   std::string path_;
+  std::string temp_path_;
+  Existing existing_;
   std::FILE* file_ = nullptr;
+  int failed_number_ = 0;  // the error already raised, raised again on later calls
+  std::string failed_detail_;
+};
+
+// A text file written line by line and put in place whole (see ReplacementFile).
+class TextFileWriter {
+ public:
+  explicit TextFileWriter(const std::string& path) : file_(path) {}
+
+  // Writes one line and its CR LF; any part of it that is not well-formed UTF-8 is written as
+  // U+FFFD. Raises 75 when the write fails.
+  void WriteLine(std::string_view text);
+  // Puts the file in place. Raises 75 when its bytes cannot be written out.
+  void Commit() { file_.Commit(); }
+
+ private:
+  ReplacementFile file_;
 };
 
 // Writes a whole file of one line (the text, then CR LF), replacing it.

@@ -1,5 +1,8 @@
-// Character-wise slicing of UTF-8 texts.
+// Character-wise slicing of UTF-8 texts, and their check and repair.
 #include "platform/utf8_text.h"
+
+#include <cstdint>
+#include <cstring>
 
 namespace nimbo {
 namespace {
@@ -22,43 +25,85 @@ std::size_t SequenceLength(std::string_view text, std::size_t at) {
   return length;
 }
 
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The length of the well-formed character at `at` (1 to 4), or 0 when it is ill-formed; then
+// `*bad` is how many bytes the replacement stands for (at least 1).
+std::size_t WellFormedLength(std::string_view text, std::size_t at, std::size_t* bad) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80;  // the range of the second byte
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // no overlong forms
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    *bad = 1;
+    return 0;
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    const bool fits = at + i < text.size() &&
+                      (i == 1 ? byte(i) >= low && byte(i) <= high : (byte(i) & 0xC0) == 0x80);
+    if (!fits) {
+      *bad = i;
+      return 0;
+    }
+  }
+  return length;
+}
+
+// The first byte at or after `from` that is not ASCII, or the size.
+std::size_t SkipAscii(std::string_view text, std::size_t from) {
+  std::size_t i = from;
+  // Eight bytes at a time: pages are mostly ASCII.
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
+
 }  // namespace
 
-bool IsWellFormedUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    // The bounds of the second byte depend on the lead (overlong forms, surrogates and code
-    // points past U+10FFFF are excluded there); later bytes are any continuation byte.
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    const auto second = static_cast<unsigned char>(text[i + 1]);
-    if (second < low || second > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
+bool IsValidUtf8(std::string_view text) {
+  std::size_t at = SkipAscii(text, 0);
+  while (at < text.size()) {
+    std::size_t bad = 0;
+    const std::size_t length = WellFormedLength(text, at, &bad);
+    if (length == 0) return false;
+    at = SkipAscii(text, at + length);
   }
   return true;
+}
+
+void AppendValidUtf8(std::string_view text, std::string& out) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t ascii_end = SkipAscii(text, at);
+    out.append(text.substr(at, ascii_end - at));
+    at = ascii_end;
+    if (at == text.size()) break;
+    std::size_t bad = 0;
+    const std::size_t length = WellFormedLength(text, at, &bad);
+    if (length > 0) {
+      out.append(text.substr(at, length));
+      at += length;
+    } else {
+      out += kReplacement;
+      at += bad;
+    }
+  }
 }
 
 std::size_t Utf8Offset(std::string_view text, std::size_t chars) {

@@ -1,17 +1,13 @@
-// Character-wise slicing of UTF-8 texts: node texts, keys and addresses are cut by characters,
-// never inside a character's bytes.
+// UTF-8 texts: character-wise slicing (node texts, keys and addresses are cut by characters,
+// never inside a character's bytes), and the check and repair that keep written pages valid.
 #ifndef NIMBO_SRC_PLATFORM_UTF8_TEXT_H_
 #define NIMBO_SRC_PLATFORM_UTF8_TEXT_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace nimbo {
-
-// Whether the text is well-formed UTF-8: every sequence complete, no overlong form, no UTF-16
-// surrogate, nothing beyond U+10FFFF. JSON and the web need exactly this; other bytes cannot be
-// written there as text.
-bool IsWellFormedUtf8(std::string_view text);
 
 // The byte offset of the character at `chars` (the text's size when it has fewer characters).
 // A byte that does not start a well-formed sequence counts as one character.
@@ -26,6 +22,15 @@ inline std::string_view Utf8Left(std::string_view text, std::size_t chars) {
 inline std::string_view Utf8DropLeft(std::string_view text, std::size_t chars) {
   return text.substr(Utf8Offset(text, chars));
 }
+
+// Whether the text is well-formed UTF-8: no stray or missing continuation bytes, no overlong
+// forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view text);
+
+// Appends the text with every ill-formed part replaced by U+FFFD: one replacement for each
+// maximal part that could begin a character but does not finish one, and one for each byte that
+// cannot begin one (the Unicode standard's recommended practice, which browsers follow).
+void AppendValidUtf8(std::string_view text, std::string& out);
 
 }  // namespace nimbo
 

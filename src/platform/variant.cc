@@ -82,6 +82,15 @@ std::string CurrencyToText(Currency value) {
 
 [[noreturn]] void Raise(int number) { throw Error(number); }
 
+constexpr char kInfinityText[] = "Infinity";
+constexpr char kMinusInfinityText[] = "-Infinity";
+constexpr char kNaNText[] = "NaN";
+
+// The largest double, 1.7976931348623157E+308, as the text DoubleToText writes for it: the
+// decimal exponent and the 15 significant digits.
+constexpr long kLargestMagnitude = 308;
+constexpr std::string_view kLargestDigits = "179769313486232";
+
 }  // namespace
 
 Currency Currency::FromDouble(double value) {
@@ -289,27 +298,41 @@ std::optional<double> ParseNumber(std::string_view text) {
     if (radix == 'O' || radix == 'o') return ParseRadixNumber(text.substr(2), 8);
     return std::nullopt;
   }
-  // Copy the number without its grouping characters into a small buffer for from_chars, checking
-  // the classic shape as we go: [sign] digits-with-grouping [. digits] [E|D [sign] digits].
-  char buffer[128];
-  std::size_t length = 0;
+  // What DoubleToText writes for the values that are no finite number.
+  if (text == kInfinityText) return std::numeric_limits<double>::infinity();
+  if (text == kMinusInfinityText) return -std::numeric_limits<double>::infinity();
+  if (text == kNaNText) return std::numeric_limits<double>::quiet_NaN();
+
+  // Copy the number without its grouping characters for from_chars, checking the classic shape
+  // as we go: [sign] digits-with-grouping [. digits] [E|D [sign] digits]. No limit on the
+  // length: a number formatted with all its digits (the largest double has 309) reads back.
+  std::string buffer;
+  buffer.reserve(text.size());
   std::size_t i = 0;
-  auto put = [&](char c) {
-    if (length == sizeof buffer) return false;
-    buffer[length++] = c;
-    return true;
-  };
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
     ++i;
   }
+  // The decimal exponent of the first significant digit, for a result out of range.
+  int whole_digits = 0;        // significant digits before the point
+  int zeros_after_point = 0;   // zeros between the point and the first significant digit
+  std::string significant;     // the significant digits, for comparing with the largest double
   int mantissa_digits = 0;
+  const auto take_digit = [&](char c, bool after_point) {
+    buffer += c;
+    ++mantissa_digits;
+    if (significant.empty() && c == '0') {
+      if (after_point) ++zeros_after_point;
+      return;
+    }
+    significant += c;
+    if (!after_point) ++whole_digits;
+  };
   while (i < text.size()) {
     const char c = text[i];
     if (c >= '0' && c <= '9') {
-      if (!put(c)) return std::nullopt;
-      ++mantissa_digits;
+      take_digit(c, false);
     } else if (c == ',' && mantissa_digits > 0) {
       // Grouping characters are allowed between the digits of the whole part.
     } else {
@@ -318,39 +341,62 @@ std::optional<double> ParseNumber(std::string_view text) {
     ++i;
   }
   if (i < text.size() && text[i] == '.') {
-    if (!put('.')) return std::nullopt;
+    buffer += '.';
     ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-      if (!put(text[i])) return std::nullopt;
-      ++mantissa_digits;
-      ++i;
-    }
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') take_digit(text[i++], true);
   }
   if (mantissa_digits == 0) return std::nullopt;
+  long exponent = 0;
   if (i < text.size() && (text[i] == 'E' || text[i] == 'e' || text[i] == 'D' || text[i] == 'd')) {
-    if (!put('e')) return std::nullopt;
+    buffer += 'e';
     ++i;
+    bool exponent_negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-      if (!put(text[i])) return std::nullopt;
+      exponent_negative = text[i] == '-';
+      buffer += text[i];
       ++i;
     }
     int exponent_digits = 0;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-      if (!put(text[i])) return std::nullopt;
+      buffer += text[i];
+      // Far beyond any double either way; more digits change nothing.
+      if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
       ++exponent_digits;
       ++i;
     }
     if (exponent_digits == 0) return std::nullopt;
+    if (exponent_negative) exponent = -exponent;
   }
   if (i != text.size()) return std::nullopt;
+
   double value = 0;
-  auto [ptr, ec] = std::from_chars(buffer, buffer + length, value);
-  if (ec != std::errc() || ptr != buffer + length) return std::nullopt;
+  auto [ptr, ec] = std::from_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  if (ptr != buffer.data() + buffer.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range) {
+    while (!significant.empty() && significant.back() == '0') significant.pop_back();
+    const long magnitude =
+        (whole_digits > 0 ? whole_digits - 1 : -zeros_after_point - 1) + exponent;
+    if (magnitude < 0) {
+      value = 0;  // too small for a double: it reads as zero
+    } else if (magnitude == kLargestMagnitude && significant <= kLargestDigits) {
+      // The largest double's text has 15 digits, rounded up past the double itself; it and
+      // every number up to it read as the largest double, so that text reads back.
+      value = std::numeric_limits<double>::max();
+    } else {
+      return std::nullopt;  // too large for a double
+    }
+  } else if (ec != std::errc()) {
+    return std::nullopt;
+  }
   return negative ? -value : value;
 }
 
 std::string DoubleToText(double value) {
   if (value == 0) return "0";  // no "-0"
+  // Values that are no finite number, in words ParseNumber reads back (as Format writes them).
+  if (value != value) return kNaNText;
+  if (value == std::numeric_limits<double>::infinity()) return kInfinityText;
+  if (value == -std::numeric_limits<double>::infinity()) return kMinusInfinityText;
   // Fifteen significant digits, exponent form below 0.0001 and from 1E+15 on, trailing zeros
   // dropped: the printf "%.15G" rules, which are the classic ones.
   return fmt::format("{:.15G}", value);

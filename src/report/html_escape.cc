@@ -26,8 +26,21 @@ void AppendHtmlEscaped(std::string_view text, std::string& out) {
       case '\'':
         reference = "&#39;";
         break;
-      default:
+      // Line breaks as references: they read the same in the page, and a value never splits
+      // the page's line (one row, one line).
+      case '\r':
+        reference = "&#13;";
+        break;
+      case '\n':
+        reference = "&#10;";
+        break;
+      case '\t':
         continue;
+      default:
+        // Other control characters (a NUL, say) have no place in a page: U+FFFD stands for them.
+        if (static_cast<unsigned char>(text[i]) >= 0x20) continue;
+        reference = "\xEF\xBF\xBD";
+        break;
     }
     out.append(text.substr(start, i - start));
     out.append(reference);

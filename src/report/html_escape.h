@@ -8,7 +8,9 @@
 namespace nimbo {
 
 // The text with & < > " ' replaced by their character references, safe both between tags and
-// inside attribute values quoted with either kind of quote. Other bytes pass unchanged.
+// inside attribute values quoted with either kind of quote; CR and LF become references too, so
+// a value never breaks the page's line, and the other control characters but tab become U+FFFD.
+// Other bytes pass unchanged (the page file itself repairs ill-formed UTF-8).
 std::string HtmlEscape(std::string_view text);
 
 // The same, appended to `out`.

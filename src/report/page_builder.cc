@@ -153,7 +153,7 @@ void Build(ControlState& s, std::int32_t page_id) {
     page.WriteLine(path_line);
   }
   page.WriteLine("</DIV></BODY></HTML>");
-  page.Close();
+  page.Commit();
 
   Browser(s).Navigate(s.PagePath);
   s.events->LogIt("View", SelectedNode(s)->FullPath());

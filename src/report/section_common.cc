@@ -7,6 +7,7 @@
 
 #include "nimbo/error.h"
 #include "nimbo/format.h"
+#include "platform/binary_text.h"
 #include "report/html_escape.h"
 #include "platform/text_util.h"
 
@@ -85,7 +86,10 @@ void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t 
   if (plan.is_id && form > 0) {
     out += "<td class=hvr><a href='^";
     out += FormatNumber(form, "00000");
-    AppendHtmlEscaped(Format(field.Value(), "0000000000"), out);
+    const Variant& id = field.Value();
+    AppendHtmlEscaped(id.type() == VarType::kBytes ? BinaryText(id.bytes())
+                                                   : Format(id, "0000000000"),
+                      out);
     out += "'>Click to Open Entry Form . . .</a></td>";
     return;
   }

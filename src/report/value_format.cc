@@ -7,6 +7,7 @@
 
 #include "nimbo/date.h"
 #include "nimbo/format.h"
+#include "platform/binary_text.h"
 #include "platform/format_pattern.h"
 #include "report/html_escape.h"
 #include "platform/text_util.h"
@@ -173,6 +174,8 @@ std::string_view TagOf(FieldGroup group) {
 
 std::string FormatValue(const Variant& value, std::string_view tag, std::string_view date_format) {
   if (value.IsNull()) return ".";
+  // Bytes are no number, date or link whatever the field's type: they show as binary.
+  if (value.type() == VarType::kBytes) return BinaryText(value.bytes());
   const Tag kind = TagFrom(tag);
   switch (value.type()) {
     case VarType::kInteger:

@@ -39,7 +39,8 @@ std::string_view TagOf(FieldGroup group);
 //          (fewer than two "#", another scheme) comes back HTML-escaped without a link;
 //   any other tag: the trimmed text.
 // With "Dbl", "Int" and "Dte", a text that reads as neither a number nor a date comes back
-// trimmed and unchanged. Only "Htm" gives markup; callers escape the other results when they
+// trimmed and unchanged. Bytes come back as BinaryText (platform/binary_text.h) whatever the
+// tag: "0x" and their hexadecimal digits up to 16 bytes, "(binary data, N bytes)" beyond. Only "Htm" gives markup; callers escape the other results when they
 // write them into a page. An object raises 438 (the caller's error handling takes it).
 std::string FormatValue(const Variant& value, std::string_view tag, std::string_view date_format);
 

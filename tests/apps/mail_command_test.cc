@@ -94,15 +94,16 @@ TEST(MailCommandTest, RenderSavesAndPrintsTheShownPage) {
   TempDir dir;
   const auto saved = dir / "saved.htm";
   auto run = Nimbo("render --folder '" + dir.path().string() + "' --select Customers --save-to '" +
-                   saved.string() + "' --print");
-  EXPECT_EQ(run.status, 0) << run.out;
+                   saved.string() + "' --print --talking");
+  EXPECT_EQ(run.status, 1) << run.out;  // the print failed
   EXPECT_EQ(ReadFile(saved), ReadFile(dir / "oDatNav.htm"));
   EXPECT_THAT(
       run.out,
       HasSubstr(R"({"event":"LogIt","AType":"Save","ANarration":"Data Browser\\Customers"})"));
-  EXPECT_THAT(
-      run.out,
-      HasSubstr("Print command Error: Print is not available: the host supplies no printer"));
+  EXPECT_THAT(run.out, HasSubstr(R"({"event":"NimboMessage","sMessage":"Print command Error: )"
+                                 R"(Invalid procedure call or argument"})"));
+  EXPECT_THAT(run.out, HasSubstr(R"({"event":"BlaBla","sBlaBla":"Print is not available: the )"
+                                 R"(host supplies no printer"})"));
   EXPECT_THAT(
       run.out,
       HasSubstr(R"({"event":"LogIt","AType":"Print","ANarration":"Data Browser\\Customers"})"));

@@ -1,5 +1,6 @@
 // nimbo render, run as a real program over a fixture database: the walk by node texts, the
 // JSON-line events, link processing and the tree dump, and a selection that matches nothing.
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -105,7 +106,7 @@ TEST_F(RenderCommandTest, WalksByTextAndWritesThePage) {
 
 TEST_F(RenderCommandTest, ARefusedNodeShowsNoPage) {
   const auto r = Render("--role 2 --select 'Staff only'");
-  ASSERT_EQ(r.status, 0) << r.out;
+  ASSERT_EQ(r.status, 3) << r.out;  // nothing failed, but the display showed no page
   const auto lines = Lines(r.out);
   EXPECT_EQ(lines.back(), (json{{"event", "Busy"}, {"IsBusy", false}}));
   EXPECT_EQ(lines[lines.size() - 2], (json{{"event", "Navigate"}, {"url", "about:blank"}}));
@@ -119,12 +120,77 @@ TEST_F(RenderCommandTest, ASelectionThatMatchesNoNodeIsAnError) {
 
 TEST_F(RenderCommandTest, ActivePortOtherThan80ReadsNothing) {
   const auto r = Render("--active-port 0 --talking");
-  ASSERT_EQ(r.status, 0) << r.out;
+  ASSERT_EQ(r.status, 1) << r.out;  // the reads failed
   EXPECT_NE(r.out.find(R"({"event":"BlaBla","sBlaBla":"Please set ActivePort to 80"})"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find(R"({"event":"NimboMessage","sMessage":"Error Reading Data From Database"})"),
             std::string::npos);
+}
+
+// The exit status says whether every requested display showed its page: 0 only then, 1 when
+// the component reported a failure (whether or not its diagnostics are printed), 2 for a
+// selection that matches no node, 3 when a display showed no page without any failure.
+TEST_F(RenderCommandTest, TheExitStatusSaysWhetherEveryDisplayShowedItsPage) {
+  const struct {
+    const char* label;
+    std::string args;
+    int status;
+  } cases[] = {
+      {"every page shown", "--select Sales", 0},
+      {"a read refused", "--active-port 0", 1},
+      {"a page command failed", "--select Sales --print", 1},
+      {"no such node", "--select Nowhere", 2},
+      {"a refused node", "--role 2 --select 'Staff only'", 3},
+  };
+  for (const auto& c : cases) {
+    const auto r = Render(c.args + " 2>/dev/null");
+    EXPECT_EQ(r.status, c.status) << c.label << "\n" << r.out;
+  }
+  // A file that is no database: the connection fails.
+  testing::WriteFile(db_.dir() / "garbage.db", std::string(3000, '\x17'));
+  const auto r = RunCommand(std::string(NIMBO_CLI_PATH) + " render --db '" +
+                            (db_.dir() / "garbage.db").string() + "' 2>/dev/null");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("Connection cannot be established."), std::string::npos) << r.out;
+}
+
+// A page that cannot be written is reported by the component only as a diagnostic; the
+// command still knows, and fails, whether or not it prints diagnostics. The earlier page stays.
+TEST_F(RenderCommandTest, APageThatCannotBeWrittenFailsTheRun) {
+  for (const bool read_only : {false, true}) {
+    SCOPED_TRACE(read_only ? "read-only folder" : "full disk");
+    testing::ScratchMount disk(64 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << disk.why_not();
+    const std::string folder = " --folder '" + disk.path().string() + "'";
+    ASSERT_EQ(Render("--select Sales" + folder).status, 0);
+    const std::string earlier = ReadFile(disk / "oDatNav.htm");
+    if (read_only) {
+      disk.MakeReadOnly();
+    } else {
+      disk.Fill();
+    }
+    const std::string reason = read_only ? "Read-only file system" : "No space left on device";
+
+    auto r = Render("--select Sales" + folder);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.out.find("BlaBla"), std::string::npos) << r.out;  // not asked for
+    EXPECT_EQ(r.out.find((disk / "oDatNav.htm").string()), std::string::npos) << r.out;
+
+    r = Render("--talking --select Sales" + folder);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find(R"({"event":"BlaBla","sBlaBla":"Error: 75, Path/File access error"})"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find((disk / "oDatNav.htm").string() + ": cannot write (" + reason + ")"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(ReadFile(disk / "oDatNav.htm"), earlier);
+    const auto files = testing::FileNames(disk.path());
+    EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                            [](const std::string& name) { return name.front() == '.'; }),
+              0);
+  }
 }
 
 }  // namespace

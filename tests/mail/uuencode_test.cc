@@ -146,6 +146,7 @@ TEST(UUEncodeFileTest, UnreadableThingsRaiseAccessError) {
     } catch (const Error& e) {
       EXPECT_EQ(e.number(), err::kPathFileAccess) << path;
       EXPECT_STREQ(e.description(), "Path/File access error") << path;
+      EXPECT_EQ(e.detail().rfind(path, 0), 0u) << e.detail();  // the detail names the file
     }
   }
 }

@@ -63,8 +63,8 @@ TEST(PageCommandsTest, FailuresAreReportedByCommandNameAndStillLogged) {
       {"NoPrinter",
        [](PageUnderTest&) {},
        true,
-       {"NimboMessage|Print command Error: Print is not available: the host supplies no printer",
-        "LogIt|Print|Data Browser"}},
+       {"NimboMessage|Print command Error: Invalid procedure call or argument",
+        "BlaBla|Print is not available: the host supplies no printer", "LogIt|Print|Data Browser"}},
       {"PrinterFails",
        [](PageUnderTest& p) {
          p.browser->SetPrinter(
@@ -75,14 +75,14 @@ TEST(PageCommandsTest, FailuresAreReportedByCommandNameAndStillLogged) {
       {"NoSaveDialog",
        [](PageUnderTest&) {},
        false,
-       {"NimboMessage|Save As command Error: Save As is not available: the host supplies no save "
-        "dialog",
+       {"NimboMessage|Save As command Error: Invalid procedure call or argument",
+        "BlaBla|Save As is not available: the host supplies no save dialog",
         "LogIt|Save|Data Browser"}},
       {"NothingShown",
        [](PageUnderTest& p) { p.browser->Navigate("about:blank"); },
        true,
-       {"NimboMessage|Print command Error: Nothing to print: no document is shown",
-        "LogIt|Print|Data Browser"}},
+       {"NimboMessage|Print command Error: Invalid procedure call or argument",
+        "BlaBla|Nothing to print: no document is shown", "LogIt|Print|Data Browser"}},
       {"NoBrowser",
        [](PageUnderTest& p) { p.control.SetControls(p.tree, nullptr); },
        false,
@@ -92,6 +92,7 @@ TEST(PageCommandsTest, FailuresAreReportedByCommandNameAndStillLogged) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     PageUnderTest p;
+    p.control.Talking(true);  // the detail of a failure comes as a diagnostic
     c.arrange(p);
     c.print ? p.control.PrintPage() : p.control.SavePage();
     EXPECT_EQ(p.events->lines, c.events);
@@ -107,8 +108,7 @@ TEST(PageCommandsTest, WithoutASelectedNodeTheCommandRunsAndNothingIsLogged) {
   p.control.SavePage();  // no save dialog: reported, not logged
   EXPECT_EQ(printed, 1);
   EXPECT_THAT(p.events->lines,
-              ElementsAre("NimboMessage|Save As command Error: Save As is not available: the "
-                          "host supplies no save dialog"));
+              ElementsAre("NimboMessage|Save As command Error: Invalid procedure call or argument"));
 }
 
 }  // namespace

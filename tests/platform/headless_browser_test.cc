@@ -137,7 +137,8 @@ TEST(HeadlessBrowserTest, PrinterFailuresComeBackAsErrors) {
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), err::kInvalidCall);
-    EXPECT_STREQ(e.description(), "out of paper");
+    EXPECT_STREQ(e.description(), "Invalid procedure call or argument");
+    EXPECT_EQ(e.detail(), "out of paper");
   }
 }
 
@@ -147,7 +148,7 @@ TEST(HeadlessBrowserTest, FailuresRaiseWithANumberAndADescription) {
     std::function<void(HeadlessBrowser&, const TempDir&)> setup;
     int command;
     int number;
-    const char* says;  // part of the description
+    const char* says;  // part of the detail
   };
   const auto save_into = [](std::filesystem::path target) {
     return [target](const std::filesystem::path&, int) { return std::optional(target); };
@@ -206,7 +207,8 @@ TEST(HeadlessBrowserTest, FailuresRaiseWithANumberAndADescription) {
       ADD_FAILURE() << "no error";
     } catch (const Error& e) {
       EXPECT_EQ(e.number(), c.number);
-      EXPECT_THAT(e.description(), HasSubstr(c.says));
+      EXPECT_EQ(e.description(), DescriptionOf(c.number));
+      EXPECT_THAT(e.detail(), HasSubstr(c.says));
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "out.htm"));
   }

@@ -240,8 +240,12 @@ TEST_F(PageBuilderTest, AnErrorInsideASectionEndsOnlyThatSection) {
 TEST_F(PageBuilderTest, AnErrorInTheBuildEndsItUnshownAndUnlogged) {
   Sections(
       {kCustomerRow, "(NULL, 2, NULL, 'No number', 'SalesList', '', 'S', NULL, 'ALL')", kSalesRow});
-  // The section number is read when the row's writer is called: what came before stays.
-  EXPECT_EQ(Build(2), (Lines{kHeader, kCustomerForm}));
+  // The section number is read when the row's writer is called, after the first section: the
+  // unfinished page never replaces the earlier one, and nothing of it is left behind.
+  testing::WriteFile(db_.dir() / "oDatNav.htm", "earlier page\r\n");
+  const auto files = testing::FileNames(db_.dir());
+  EXPECT_EQ(Build(2), (Lines{"earlier page"}));
+  EXPECT_EQ(testing::FileNames(db_.dir()), files);
   EXPECT_EQ(events(), Lines{"BlaBla|Error: 94, Invalid use of Null"});
   EXPECT_TRUE(Shown().empty());
 
@@ -264,19 +268,59 @@ TEST_F(PageBuilderTest, SectionRowsWithFewerThanNineColumns) {
   s().SectionRows =
       Open("SELECT id, page, unused, caption, proc, macro, kind, form FROM sections ORDER BY rowid")
           ->GetRows();
-  // The record form needs no totals column; the table row stops the build.
-  EXPECT_EQ(Build(2), (Lines{kHeader, kCustomerForm}));
+  // The record form needs no totals column; the table row stops the build, so no page is
+  // written at all.
+  EXPECT_EQ(Build(2), (Lines{"<no file>"}));
   EXPECT_EQ(events(), Lines{"BlaBla|Error: 9, Subscript out of range"});
   EXPECT_TRUE(Shown().empty());
 }
 
 TEST_F(PageBuilderTest, APageFileThatCannotBeWrittenEndsTheBuild) {
   Sections({kSalesRow});
-  s().PagePath = (db_.dir() / "missing" / "oDatNav.htm").string();
+  const std::string missing = (db_.dir() / "missing" / "oDatNav.htm").string();
+  s().PagePath = missing;
   BuildPage(s(), 2);
-  ASSERT_EQ(events().size(), 1u);
-  EXPECT_TRUE(events()[0].starts_with("BlaBla|Error: 76, Path not found")) << events()[0];
+  EXPECT_EQ(events(), (Lines{"BlaBla|Error: 76, Path not found",
+                             "BlaBla|" + missing + ": cannot write (No such file or directory)"}));
   EXPECT_TRUE(Shown().empty());
+}
+
+// A disk that fills up while the page is written: the earlier page stays as it was and is not
+// shown again, no temporary file is left, and the failure is reported as the build's error with
+// the page's path and the system's reason as a diagnostic of its own.
+TEST_F(PageBuilderTest, AFullDiskLeavesTheEarlierPageAndShowsNothing) {
+  testing::ScratchMount disk(64 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << disk.why_not();
+  Sections({kSalesRow, kCustomerRow});
+  s().PagePath = (disk / "oDatNav.htm").string();
+  testing::WriteFile(disk / "oDatNav.htm", "earlier page\r\n");
+  disk.Fill();
+  BuildPage(s(), 2);
+  EXPECT_EQ(ReadFile(disk / "oDatNav.htm"), "earlier page\r\n");
+  EXPECT_EQ(testing::FileNames(disk.path()), (Lines{"filler", "oDatNav.htm"}));
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_EQ(events(),
+            (Lines{"BlaBla|Error: 75, Path/File access error",
+                   "BlaBla|" + s().PagePath + ": cannot write (No space left on device)"}));
+}
+
+// A page too large for what is left fails while its sections are written: each section that
+// cannot be written says so, and the page is neither put in place nor shown.
+TEST_F(PageBuilderTest, APageLargerThanTheFreeSpaceIsNeverPutInPlace) {
+  testing::ScratchMount disk(64 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << disk.why_not();
+  db_.Run("WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+          " INSERT INTO sales SELECT i, 'Region ' || i, i, i * 1.5 FROM n;");
+  Sections({kSalesRow, kCustomerRow});
+  s().PagePath = (disk / "oDatNav.htm").string();
+  BuildPage(s(), 2);
+  EXPECT_FALSE(std::filesystem::exists(disk / "oDatNav.htm"));
+  EXPECT_TRUE(testing::FileNames(disk.path()).empty());
+  EXPECT_TRUE(Shown().empty());
+  ASSERT_GE(events().size(), 4u);
+  EXPECT_EQ(events()[0], "BlaBla|Error: 75, Path/File access error");
+  EXPECT_EQ(events()[1], "BlaBla|" + s().PagePath + ": cannot write (No space left on device)");
+  for (const std::string& event : events()) EXPECT_NE(event, kView);
 }
 
 }  // namespace

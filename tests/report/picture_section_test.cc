@@ -122,12 +122,30 @@ TEST_F(PictureSectionTest, AFailedSaveWritesNothingAndKeepsAnEarlierPicture) {
   ASSERT_EQ(events().size(), 1u);
   EXPECT_TRUE(events()[0].starts_with("BlaBla|Error: 3001, ")) << events()[0];
 
-  // A folder that cannot take the file.
+  // A folder that cannot take the file: the classic description, then the path and the reason.
   b_.events->lines.clear();
   b_.control.ApplicationFolder((db_.dir() / "missing").string());
   EXPECT_EQ(Write("SELECT ID, IMGPhoto FROM products WHERE ID = 5", "Product", 8, 0), "");
-  ASSERT_EQ(events().size(), 1u);
-  EXPECT_TRUE(events()[0].starts_with("BlaBla|Error: 3004, ")) << events()[0];
+  EXPECT_EQ(events(), (Lines{"BlaBla|Error: 3004, Write to file failed.",
+                             "BlaBla|" + (db_.dir() / "missing" / "pic1").string() +
+                                 ": cannot write (No such file or directory)"}));
+}
+
+// On a full disk the picture cannot be saved: the section writes nothing, and the earlier
+// picture stays whole for the page that shows it.
+TEST_F(PictureSectionTest, AFullDiskKeepsTheEarlierPictureWhole) {
+  testing::ScratchMount disk(64 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << disk.why_not();
+  testing::WriteFile(disk / "pic1", kLogo);
+  disk.Fill();
+  b_.control.ApplicationFolder(disk.path().string());
+  EXPECT_EQ(Write("SELECT ID, IMGPhoto FROM products WHERE ID = 5", "Product", 8, 0), "");
+  EXPECT_EQ(ReadFile(disk / "pic1"), kLogo);
+  EXPECT_EQ(testing::FileNames(disk.path()), (Lines{"filler", "pic1"}));
+  ASSERT_EQ(events().size(), 2u);
+  EXPECT_EQ(events()[0], "BlaBla|Error: 3004, Write to file failed.");
+  EXPECT_EQ(events()[1], "BlaBla|" + (disk / "pic1").string() +
+                             ": cannot write (No space left on device)");
 }
 
 TEST_F(PictureSectionTest, QuietAndErrorPathsAsInTheRecordForm) {

@@ -95,7 +95,7 @@ class ReportTest : public ::testing::Test {
     const auto path = db_.dir() / "section.htm";
     TextFileWriter page(path.string());
     write(page, rs);
-    page.Close();
+    page.Commit();
     return ReadFile(path);
   }
 

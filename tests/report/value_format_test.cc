@@ -91,6 +91,29 @@ TEST(FormatValueTest, FollowsTheRegionalSettings) {
   SetRegionalSettings(RegionalSettings());
 }
 
+// Bytes are shown as binary whatever the field's tag: never raw, never read as a number, a date
+// or a link. Short ones in hexadecimal, long ones by their size.
+TEST(FormatValueTest, BytesShowAsBinaryUnderEveryTag) {
+  const struct {
+    Bytes bytes;
+    const char* want;
+  } cases[] = {
+      {{}, ""},
+      {{0x00}, "0x00"},
+      {{'1', '2'}, "0x3132"},  // digits as bytes are still bytes
+      {{0x0D, 0x0A, 0xFF, 0x3C}, "0x0D0AFF3C"},
+      {Bytes(16, 0xAB), "0xABABABABABABABABABABABABABABABAB"},
+      {Bytes(17, 0xAB), "(binary data, 17 bytes)"},
+      {Bytes(1234567, 0), "(binary data, 1,234,567 bytes)"},
+  };
+  for (const auto& c : cases) {
+    for (const char* tag : {"Dbl", "Int", "Dte", "Htm", " "}) {
+      SCOPED_TRACE(std::string(tag) + " " + c.want);
+      EXPECT_EQ(FormatValue(Variant(c.bytes), tag, "dd Mmm yyyy"), c.want);
+    }
+  }
+}
+
 TEST(FormatValueTest, AnObjectReachesTheCaller) {
   EXPECT_THROW(FormatValue(Variant(std::shared_ptr<Recordset>()), " ", ""), Error);
 }
@@ -225,6 +248,11 @@ TEST(HtmlEscapeTest, EscapesMarkupCharacters) {
   EXPECT_EQ(HtmlEscape("a<b>&\"c'd"), "a&lt;b&gt;&amp;&quot;c&#39;d");
   EXPECT_EQ(HtmlEscape("&amp;"), "&amp;amp;");
   EXPECT_EQ(HtmlEscape("Grüße"), "Grüße");
+  // Line breaks as references, so a value never splits the page's line; tabs stay; other
+  // control characters have no place in a page.
+  EXPECT_EQ(HtmlEscape("a\r\nb\nc\rd\te"), "a&#13;&#10;b&#10;c&#13;d\te");
+  EXPECT_EQ(HtmlEscape(std::string("a\0b\x07\x1B\x1F\x7F", 7)),
+            "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\x7F");
 }
 
 }  // namespace

@@ -29,6 +29,38 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// A small file system of its own (tmpfs) mounted on a fresh folder, for tests that need a disk
+// that is full or read-only for real. Mounting needs root (CI runs as root); elsewhere mounted()
+// is false and the test skips, saying why:
+//   ScratchMount disk(64 * 1024);
+//   if (!disk.mounted()) GTEST_SKIP() << disk.why_not();
+// The file system is unmounted and its folder removed when the object goes away.
+class ScratchMount {
+ public:
+  explicit ScratchMount(std::size_t bytes);
+  ~ScratchMount();
+  ScratchMount(const ScratchMount&) = delete;
+  ScratchMount& operator=(const ScratchMount&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& why_not() const { return why_not_; }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+  // Takes up every free byte with a file of its own ("filler"), so the next write fails.
+  void Fill() const;
+  // Mounts the file system again, read-only, keeping what it holds.
+  void MakeReadOnly() const;
+
+ private:
+  std::filesystem::path path_;
+  bool mounted_ = false;
+  std::string why_not_;
+};
+
+// The names of the files in a folder, sorted.
+std::vector<std::string> FileNames(const std::filesystem::path& folder);
+
 // The whole content of a file as raw bytes; throws std::runtime_error when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
 // Writes raw bytes to a file, replacing it.

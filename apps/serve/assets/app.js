@@ -503,6 +503,9 @@
       case 'BlaBla':
         logEntry('diag', event.time, '', event.sBlaBla);
         break;
+      case 'HostDiagnostic':
+        logEntry('diag', event.time, '', event.sMessage);
+        break;
       case 'Busy':
         // A Busy the drawn state already reflects is stale; and while this page waits for its
         // own change, the answer brings the tree that goes with the end of Busy (node indexes
