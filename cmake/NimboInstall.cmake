@@ -66,9 +66,9 @@ if(BUILD_SHARED_LIBS)
 else()
   set(NIMBO_PC_CFLAGS "")
 endif()
-# What a static library's users must link besides it: fmt and SQLite through their own .pc
-# files, the thread library directly.
-set(NIMBO_PC_REQUIRES_PRIVATE "fmt sqlite3")
+# What a static library's users must link besides it: fmt, SQLite and libpq through their own
+# .pc files, the thread library directly.
+set(NIMBO_PC_REQUIRES_PRIVATE "fmt sqlite3 libpq")
 set(NIMBO_PC_LIBS_PRIVATE "-pthread")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/nimbo.pc.in ${PROJECT_BINARY_DIR}/nimbo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/nimbo.pc
