@@ -16,6 +16,8 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -187,7 +189,22 @@ class PgBackend : public Backend {
 }  // namespace
 
 std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text) {
-  auto backend = std::make_unique<PgBackend>(PgConnInfoFrom(text), PgSessionSettings{});
+  return OpenPgBackend(text, PgSessionSettings{});
+}
+
+std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text, PgSessionSettings settings) {
+  PgConnInfo info = PgConnInfoFrom(text);
+  // libpq's own connect_timeout (whole seconds) also bounds the connecting done here; 0 or
+  // nothing leaves the default, since waiting for ever is never wanted.
+  for (const auto& [key, value] : info.parameters) {
+    if (key != "connect_timeout") continue;
+    int seconds = 0;
+    const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (ec == std::errc() && ptr == value.data() + value.size() && seconds > 0) {
+      settings.connect_timeout = std::chrono::seconds(seconds);
+    }
+  }
+  auto backend = std::make_unique<PgBackend>(std::move(info), settings);
   backend->Connect();
   return backend;
 }
