@@ -15,6 +15,7 @@
 #include "platform/db/pg_backend.h"
 
 #include <fmt/format.h>
+#include <libpq-fe.h>
 
 #include <charconv>
 #include <chrono>
@@ -196,7 +197,20 @@ std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text, PgSessionSett
   PgConnInfo info = PgConnInfoFrom(text);
   // libpq's own connect_timeout (whole seconds) also bounds the connecting done here; 0 or
   // nothing leaves the default, since waiting for ever is never wanted.
+  std::vector<std::pair<std::string, std::string>> given = info.parameters;
   for (const auto& [key, value] : info.parameters) {
+    if (key != "dbname" || !IsPgUri(value)) continue;
+    // The URI's own query parameters ("?host=...&connect_timeout=5").
+    char* message = nullptr;
+    if (PQconninfoOption* options = PQconninfoParse(value.c_str(), &message)) {
+      for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        if (o->val != nullptr) given.insert(given.begin(), {o->keyword, o->val});
+      }
+      PQconninfoFree(options);
+    }
+    PQfreemem(message);
+  }
+  for (const auto& [key, value] : given) {
     if (key != "connect_timeout") continue;
     int seconds = 0;
     const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
