@@ -136,6 +136,12 @@ void PgTableBuilder::SetColumns(const PGresult* result) {
       case kByteaOid:
         decode = Decode::kBytea;
         break;
+      case kTextOid:
+      case kVarcharOid:
+        if (const Oid table = PQftable(result, c); table != InvalidOid) {
+          text_sources_.push_back({static_cast<std::size_t>(c), table, PQftablecol(result, c)});
+        }
+        break;
       default:
         break;
     }

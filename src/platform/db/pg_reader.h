@@ -5,6 +5,7 @@
 
 #include <libpq-fe.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -33,6 +34,15 @@ class PgTableBuilder {
   // The finished table.
   std::shared_ptr<ResultTable> Finish();
 
+  // A text column read straight from a table column, which may be declared with one of the long
+  // text domains (see PgLongTextDomains).
+  struct TableColumn {
+    std::size_t column = 0;
+    Oid table = 0;
+    int number = 0;  // the column's number in its table (attnum)
+  };
+  const std::vector<TableColumn>& text_sources() const { return text_sources_; }
+
  private:
   enum class Decode : std::uint8_t { kInteger, kReal, kBoolean, kDecimal, kMoney, kDate, kBytea,
                                      kText };
@@ -42,7 +52,18 @@ class PgTableBuilder {
   std::vector<Decode> decode_;
   std::uint32_t rows_ = 0;
   bool has_columns_ = false;
+  std::vector<TableColumn> text_sources_;
 };
+
+// The server reports a domain's values as its base type, so a column declared with a domain
+// named memo, hyperlink or longtext (any letter case) over text is a long text (203) only by its
+// declaration. This query finds such columns among the tables of $1 (an oid[] text); it returns
+// (table oid, column number) pairs.
+inline constexpr char kPgLongTextColumnsSql[] =
+    "SELECT a.attrelid::int8, a.attnum::int4 FROM pg_catalog.pg_attribute a "
+    "JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
+    "WHERE t.typtype = 'd' AND lower(t.typname) IN ('memo', 'hyperlink', 'longtext') "
+    "AND a.attrelid = ANY ($1::oid[])";
 
 // A money value's text (in the C monetary locale: "$1,234.56", "-$0.50") as a plain decimal
 // ("1234.56", "-0.50"); the text unchanged when it is not of that form.

@@ -283,7 +283,34 @@ std::shared_ptr<ResultTable> PgSession::Query(const std::string& sql,
     error = std::move(*failure);
     return nullptr;
   }
-  return builder.Finish();
+  std::vector<PgTableBuilder::TableColumn> sources = builder.text_sources();
+  std::shared_ptr<ResultTable> table = builder.Finish();
+  if (!sources.empty()) MarkLongTexts(*table, sources);
+  return table;
+}
+
+void PgSession::MarkLongTexts(ResultTable& table,
+                              const std::vector<PgTableBuilder::TableColumn>& sources) {
+  std::string tables = "{";
+  for (const auto& source : sources) {
+    if (tables.size() > 1) tables += ',';
+    tables += std::to_string(source.table);
+  }
+  tables += '}';
+  PgStatementError lookup_error;
+  const std::shared_ptr<ResultTable> found =
+      Query(kPgLongTextColumnsSql, {PgArgument{tables, 0}}, lookup_error);
+  // Without the catalog's word the columns stay plain texts, which is what they hold.
+  if (!found) return;
+  for (std::uint32_t row = 0; row < found->row_count(); ++row) {
+    const std::int64_t relation = found->column(0).integer(row);
+    const std::int64_t number = found->column(1).integer(row);
+    for (const auto& source : sources) {
+      if (source.table == static_cast<Oid>(relation) && source.number == number) {
+        table.column(source.column).type = field_type::kLongVarWChar;
+      }
+    }
+  }
 }
 
 }  // namespace nimbo::db

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/db/pg_conninfo.h"
+#include "platform/db/pg_reader.h"
 #include "platform/db/result_table.h"
 
 namespace nimbo::db {
@@ -80,6 +81,8 @@ class PgSession {
   void Wait(bool write, Clock::time_point deadline);
   // Sends what libpq has buffered.
   void Flush(Clock::time_point deadline);
+  // Gives the long-text field type to the columns of `table` declared with a long text domain.
+  void MarkLongTexts(ResultTable& table, const std::vector<PgTableBuilder::TableColumn>& sources);
   std::optional<PgStatementError> ExecuteUntil(const std::string& sql,
                                                Clock::time_point deadline);
   // Raises err::kProviderError for a lost connection after dropping it.
