@@ -1,0 +1,142 @@
+// The demo on both back ends: written into a SQLite file and into a PostgreSQL database, then
+// walked node by node through the whole tree by the same host; every page (and picture file) and
+// every event must be the same, byte for byte.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "browser_session.h"
+#include "demo/demo.h"
+#include "testing/pg_fixture.h"
+#include "testing/test_support.h"
+
+namespace nimbo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+
+// What one walk saw: per displayed node, its path and the files it wrote, and all events.
+struct Walk {
+  std::vector<std::pair<std::string, std::string>> pages;  // full path, page (+ picture)
+  std::string events;
+};
+
+// Refreshes, then displays every node of the tree, depth first, each node's children as its
+// display made them. Folder paths in the events are replaced by "<folder>".
+Walk WalkDemo(app::SessionOptions options) {
+  Walk walk;
+  std::ostringstream out;
+  {
+    app::BrowserSession session(options, out);
+    session.control().RefreshBrowser();
+    std::vector<std::shared_ptr<Node>> stack;
+    for (const auto& root : session.tree().Roots()) stack.push_back(root);
+    const fs::path folder = session.folder();
+    while (!stack.empty() && walk.pages.size() < 1000) {
+      std::shared_ptr<Node> node = std::move(stack.back());
+      stack.pop_back();
+      node->Selected(true);
+      fs::remove(folder / "pic1");
+      fs::remove(folder / "oDatNav.htm");
+      session.control().DisplayFor(node);
+      // The root's display shows the front page and writes no page of its own.
+      std::string files =
+          fs::exists(folder / "oDatNav.htm") ? ReadFile(folder / "oDatNav.htm") : "<no page>";
+      if (fs::exists(folder / "pic1")) files += "\n--- pic1\n" + ReadFile(folder / "pic1");
+      walk.pages.emplace_back(node->FullPath(), std::move(files));
+      std::vector<std::shared_ptr<Node>> children;
+      for (auto child = node->Child(); child; child = child->Next()) children.push_back(child);
+      stack.insert(stack.end(), children.rbegin(), children.rend());
+    }
+  }
+  walk.events = out.str();
+  const std::string folder = options.folder;
+  for (std::size_t at; (at = walk.events.find(folder)) != std::string::npos;) {
+    walk.events.replace(at, folder.size(), "<folder>");
+  }
+  return walk;
+}
+
+struct WalkCase {
+  std::string name;
+  int role = 0;
+  bool talking = false;
+  bool display_path = false;
+  std::string date_format;
+};
+
+void PrintTo(const WalkCase& walk, std::ostream* out) { *out << walk.name; }
+
+class DemoOnBothBackendsTest : public ::testing::TestWithParam<WalkCase> {
+ protected:
+  static void SetUpTestSuite() {
+    std::string why;
+    if (!testing::PgServerUri(why)) return;
+    dirs_ = new TempDir();
+    pg_ = new testing::PgDatabase();
+    app::WriteDemo(dirs_->path() / "sqlite");
+    app::WriteDemoToPostgres(pg_->uri(), dirs_->path() / "pg");
+  }
+  static void TearDownTestSuite() {
+    delete pg_;
+    delete dirs_;
+    pg_ = nullptr;
+    dirs_ = nullptr;
+  }
+  void SetUp() override { NIMBO_SKIP_WITHOUT_PG(); }
+
+  static TempDir* dirs_;
+  static testing::PgDatabase* pg_;
+};
+
+TempDir* DemoOnBothBackendsTest::dirs_ = nullptr;
+testing::PgDatabase* DemoOnBothBackendsTest::pg_ = nullptr;
+
+TEST_P(DemoOnBothBackendsTest, EveryPageAndEventIsTheSame) {
+  const WalkCase& c = GetParam();
+  app::SessionOptions options;
+  options.role = c.role;
+  options.talking = c.talking;
+  options.display_path = c.display_path;
+  options.date_format = c.date_format;
+  options.now = "2026-12-10T09:30:00";
+
+  app::SessionOptions on_sqlite = options;
+  on_sqlite.folder = (dirs_->path() / "sqlite").string();
+  on_sqlite.db = (dirs_->path() / "sqlite" / "demo.db").string();
+  app::SessionOptions on_pg = options;
+  on_pg.folder = (dirs_->path() / "pg").string();
+  on_pg.db = pg_->uri();
+
+  const Walk sqlite = WalkDemo(on_sqlite);
+  const Walk pg = WalkDemo(on_pg);
+  // The whole tree was walked: every customer, product, category, region and shop.
+  EXPECT_GE(sqlite.pages.size(), 50u);
+  ASSERT_EQ(pg.pages.size(), sqlite.pages.size());
+  for (std::size_t i = 0; i < sqlite.pages.size(); ++i) {
+    SCOPED_TRACE(sqlite.pages[i].first);
+    EXPECT_EQ(pg.pages[i].first, sqlite.pages[i].first);
+    EXPECT_EQ(pg.pages[i].second, sqlite.pages[i].second);
+  }
+  EXPECT_EQ(pg.events, sqlite.events);
+  // Nothing failed on the way (with Talking, a failed read or section would say so).
+  EXPECT_EQ(sqlite.events.find("Unable to Access Data"), std::string::npos);
+  EXPECT_EQ(sqlite.events.find("\"Error: "), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Walks, DemoOnBothBackendsTest,
+    ::testing::Values(WalkCase{"FinanceRole", 1, true, false, ""},
+                      WalkCase{"OtherRole", 2, false, true, ""},
+                      WalkCase{"LongDates", 3, true, true, "Dddd, dd Mmm yyyy hh:nn:ss AMPM"}),
+    [](const ::testing::TestParamInfo<WalkCase>& walk) { return walk.param.name; });
+
+}  // namespace
+}  // namespace nimbo
