@@ -138,5 +138,50 @@ INSTANTIATE_TEST_SUITE_P(
                       WalkCase{"LongDates", 3, true, true, "Dddd, dd Mmm yyyy hh:nn:ss AMPM"}),
     [](const ::testing::TestParamInfo<WalkCase>& walk) { return walk.param.name; });
 
+class PgCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override { NIMBO_SKIP_WITHOUT_PG(); }
+
+  static testing::CommandResult Nimbo(const std::string& args) {
+    return testing::RunCommand(std::string(NIMBO_CLI_PATH) + " " + args + " 2>&1");
+  }
+};
+
+TEST_F(PgCommandTest, DemoGoesOnlyIntoAnEmptyDatabase) {
+  testing::PgDatabase db;
+  TempDir dir;
+  const std::string args = "demo --db '" + db.uri() + "' '" + (dir / "app").string() + "'";
+  const auto first = Nimbo(args);
+  ASSERT_EQ(first.status, 0) << first.out;
+  EXPECT_EQ(first.out.find("database " + db.name()), 0u) << first.out;
+  EXPECT_TRUE(fs::exists(dir / "app" / "plus.gif"));
+  EXPECT_EQ(db.Query("SELECT count(*) FROM customers")[0][0], "14");
+
+  // A second run meets the tables of the first and changes nothing.
+  db.Execute("DELETE FROM order_lines WHERE id = 1");
+  const auto again = Nimbo(args);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.out.find("already holds tables"), std::string::npos) << again.out;
+  EXPECT_EQ(db.Query("SELECT count(*) FROM order_lines WHERE id = 1")[0][0], "0");
+
+  const auto not_a_uri = Nimbo("demo --db shop.db '" + dir.path().string() + "'");
+  EXPECT_EQ(not_a_uri.status, 2) << not_a_uri.out;
+}
+
+TEST_F(PgCommandTest, BrowsingAServerDatabaseNeedsAFolderAndNeverShowsThePassword) {
+  TempDir dir;
+  const auto no_folder = Nimbo("render --db 'postgresql:///shop?host=" + dir.path().string() + "'");
+  EXPECT_EQ(no_folder.status, 2);
+  EXPECT_NE(no_folder.out.find("needs --folder"), std::string::npos) << no_folder.out;
+
+  // Nothing listens in the folder: the connection fails and the talking component says why.
+  const auto unreachable =
+      Nimbo("render --talking --folder '" + dir.path().string() +
+            "' --db 'postgresql://ann:pa55-w0rd@/shop?host=" + dir.path().string() + "'");
+  EXPECT_NE(unreachable.out.find("Connection cannot be established."), std::string::npos)
+      << unreachable.out;
+  EXPECT_EQ(unreachable.out.find("pa55-w0rd"), std::string::npos) << unreachable.out;
+}
+
 }  // namespace
 }  // namespace nimbo
