@@ -14,47 +14,29 @@
 #include "demo/demo.h"
 #include "testing/pg_fixture.h"
 #include "testing/test_support.h"
+#include "testing/tree_walk.h"
 
 namespace nimbo {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadFile;
 using testing::TempDir;
 
-// What one walk saw: per displayed node, its path and the files it wrote, and all events.
+// What one walk saw: every displayed node's page and picture, and all events.
 struct Walk {
-  std::vector<std::pair<std::string, std::string>> pages;  // full path, page (+ picture)
+  std::vector<testing::WalkedPage> pages;
   std::string events;
 };
 
-// Refreshes, then displays every node of the tree, depth first, each node's children as its
-// display made them. Folder paths in the events are replaced by "<folder>".
+// Refreshes, then displays every node of the tree. Folder paths in the events are replaced by
+// "<folder>".
 Walk WalkDemo(app::SessionOptions options) {
   Walk walk;
   std::ostringstream out;
   {
     app::BrowserSession session(options, out);
     session.control().RefreshBrowser();
-    std::vector<std::shared_ptr<Node>> stack;
-    for (const auto& root : session.tree().Roots()) stack.push_back(root);
-    const fs::path folder = session.folder();
-    while (!stack.empty() && walk.pages.size() < 1000) {
-      std::shared_ptr<Node> node = std::move(stack.back());
-      stack.pop_back();
-      node->Selected(true);
-      fs::remove(folder / "pic1");
-      fs::remove(folder / "oDatNav.htm");
-      session.control().DisplayFor(node);
-      // The root's display shows the front page and writes no page of its own.
-      std::string files =
-          fs::exists(folder / "oDatNav.htm") ? ReadFile(folder / "oDatNav.htm") : "<no page>";
-      if (fs::exists(folder / "pic1")) files += "\n--- pic1\n" + ReadFile(folder / "pic1");
-      walk.pages.emplace_back(node->FullPath(), std::move(files));
-      std::vector<std::shared_ptr<Node>> children;
-      for (auto child = node->Child(); child; child = child->Next()) children.push_back(child);
-      stack.insert(stack.end(), children.rbegin(), children.rend());
-    }
+    walk.pages = testing::WalkWholeTree(session.control(), session.tree(), session.folder());
   }
   walk.events = out.str();
   const std::string folder = options.folder;
@@ -121,9 +103,9 @@ TEST_P(DemoOnBothBackendsTest, EveryPageAndEventIsTheSame) {
   EXPECT_GE(sqlite.pages.size(), 50u);
   ASSERT_EQ(pg.pages.size(), sqlite.pages.size());
   for (std::size_t i = 0; i < sqlite.pages.size(); ++i) {
-    SCOPED_TRACE(sqlite.pages[i].first);
-    EXPECT_EQ(pg.pages[i].first, sqlite.pages[i].first);
-    EXPECT_EQ(pg.pages[i].second, sqlite.pages[i].second);
+    SCOPED_TRACE(sqlite.pages[i].path);
+    EXPECT_EQ(pg.pages[i].path, sqlite.pages[i].path);
+    EXPECT_EQ(pg.pages[i].files, sqlite.pages[i].files);
   }
   EXPECT_EQ(pg.events, sqlite.events);
   // Nothing failed on the way (with Talking, a failed read or section would say so).
