@@ -1,6 +1,7 @@
 // The browsing session shared by the render, mail and serve subcommands.
 #include "browser_session.h"
 
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <ostream>
@@ -72,8 +73,20 @@ class BrowserSession::SwitchableContainer : public Container {
   bool user_mode = false;
 };
 
+bool IsPostgresUri(std::string_view text) {
+  auto starts = [text](std::string_view scheme) {
+    if (text.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(text[i])) != scheme[i]) return false;
+    }
+    return true;
+  };
+  return starts("postgresql://") || starts("postgres://");
+}
+
 void AddSessionOptions(CLI::App& command, SessionOptions& options) {
-  command.add_option("--db", options.db, "Database file (default: the demo database)");
+  command.add_option("--db", options.db,
+                     "Database: a SQLite file or a postgresql:// URI (default: the demo database)");
   command.add_option("--folder", options.folder,
                      "Application folder for pages and images (default: the database's folder)");
   command.add_option("--role", options.role, "UserRole of the user");
@@ -142,6 +155,15 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
   if (options.db.empty()) {
     folder_ = options.folder.empty() ? std::string("nimbo-demo") : options.folder;
     database_ = EnsureDemo(folder_);
+  } else if (IsPostgresUri(options.db)) {
+    // A server database has no folder of its own to hold the pages and the page images.
+    if (options.folder.empty()) {
+      throw std::runtime_error(
+          "a PostgreSQL database needs --folder DIR, the folder for the pages and the page "
+          "images (nimbo demo --db URI DIR writes them)");
+    }
+    database_ = options.db;
+    folder_ = options.folder;
   } else {
     database_ = options.db;
     if (!fs::is_regular_file(database_)) {

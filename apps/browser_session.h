@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <functional>
@@ -22,7 +23,7 @@ namespace nimbo::app {
 
 // The options every browsing subcommand takes.
 struct SessionOptions {
-  std::string db;      // the database file; empty: the demo
+  std::string db;      // the database file or a postgresql:// URI; empty: the demo
   std::string folder;  // the application folder; empty: the database's folder (or ./nimbo-demo)
   int role = 0;
   std::string heading;
@@ -37,6 +38,10 @@ struct SessionOptions {
   std::string print_to;  // the printer: a file the shown page is copied to; empty: no printer
   bool print = false;    // print the shown page (fails without a printer)
 };
+
+// True for a postgresql:// or postgres:// URI (scheme in any letter case): a server database
+// rather than a file.
+bool IsPostgresUri(std::string_view text);
 
 // Adds the shared options to a subcommand.
 void AddSessionOptions(CLI::App& command, SessionOptions& options);

@@ -5,15 +5,18 @@
 #include <memory>
 #include <string>
 
+#include "browser_session.h"
 #include "commands.h"
 #include "demo/demo.h"
 
 namespace nimbo::app {
 namespace {
 
-int RunDemo(const std::string& dir) {
+// With a database URI the demo goes into that PostgreSQL database, and only the page images into
+// DIR.
+int RunDemo(const std::string& dir, const std::string& db) {
   try {
-    std::cout << WriteDemo(dir) << "\n";
+    std::cout << (db.empty() ? WriteDemo(dir) : WriteDemoToPostgres(db, dir)) << "\n";
     return kExitOk;
   } catch (const std::exception& e) {
     std::cerr << "nimbo demo: " << e.what() << "\n";
@@ -25,12 +28,20 @@ int RunDemo(const std::string& dir) {
 
 void AddDemoCommand(CLI::App& app, std::function<int()>& run) {
   auto dir = std::make_shared<std::string>();
+  auto db = std::make_shared<std::string>();
   CLI::App* cmd = app.add_subcommand(
       "demo",
       "Write the demo database (demo.db, built afresh) and the page images bg.jpg, cbg.gif, "
-      "circle.gif, chart.gif, minus.gif and plus.gif into DIR; prints the database's path");
+      "circle.gif, chart.gif, minus.gif and plus.gif into DIR; prints the database's path. "
+      "With --db URI the demo's tables go into that empty PostgreSQL database instead");
   cmd->add_option("DIR", *dir, "Folder to write into; created when missing")->required();
-  cmd->callback([&run, dir] { run = [dir] { return RunDemo(*dir); }; });
+  cmd->add_option("--db", *db,
+                  "A postgresql:// URI of an empty database to write the demo into")
+      ->check([](const std::string& value) {
+        return IsPostgresUri(value) ? std::string()
+                                    : std::string("--db takes a postgresql:// URI");
+      });
+  cmd->callback([&run, dir, db] { run = [dir, db] { return RunDemo(*dir, *db); }; });
 }
 
 }  // namespace nimbo::app

@@ -67,9 +67,12 @@ else()
   set(NIMBO_PC_CFLAGS "")
 endif()
 # What a static library's users must link besides it: fmt and SQLite through their own .pc
-# files, the thread library directly.
+# files; libpq and the thread library directly. libpq's .pc file is not named: for a static link
+# it lists the libraries a static libpq would need (libpgcommon, libpgport, Kerberos), which
+# distributions do not ship, while a static libnimbo's users link the shared libpq like anyone.
 set(NIMBO_PC_REQUIRES_PRIVATE "fmt sqlite3")
-set(NIMBO_PC_LIBS_PRIVATE "-pthread")
+list(GET PostgreSQL_LIBRARY_DIRS 0 nimbo_libpq_dir)
+set(NIMBO_PC_LIBS_PRIVATE "-pthread -L${nimbo_libpq_dir} -lpq")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/nimbo.pc.in ${PROJECT_BINARY_DIR}/nimbo.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/nimbo.pc
   DESTINATION ${NIMBO_PKGCONFIG_DIR}

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential g++ cmake ninja-build pkg-config
   libsqlite3-dev sqlite3
+  libpq-dev postgresql postgresql-client
   libgif-dev libjpeg-dev
   libfmt-dev libasio-dev libboost-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev

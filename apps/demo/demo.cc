@@ -87,8 +87,7 @@ void StepToEnd(sqlite3* db, sqlite3_stmt* statement) {
 // Stores the two pages the browser reads whole: the front page (the page head's style and
 // script around the welcome text) and the head of every report page.
 void StorePages(sqlite3* db) {
-  const std::string front = std::string(demo::PageHeadHtml()) + std::string(demo::FrontPageHtml()) +
-                            std::string(kPageEnd);
+  const std::string front = DemoFrontPage();
   const Statement update = Prepare(db, "UPDATE nimbo_pages SET html = ?1 WHERE id = ?2");
   const std::pair<int, std::string_view> pages[] = {{1, front}, {2, demo::PageHeadHtml()}};
   for (const auto& [id, html] : pages) {
@@ -170,6 +169,11 @@ bool IsCurrentDemo(const fs::path& file) {
 
 }  // namespace
 
+std::string DemoFrontPage() {
+  return std::string(demo::PageHeadHtml()) + std::string(demo::FrontPageHtml()) +
+         std::string(kPageEnd);
+}
+
 namespace {
 
 std::string WriteDemoFiles(const fs::path& dir) {
@@ -192,14 +196,17 @@ std::string WriteDemoFiles(const fs::path& dir) {
     fs::remove(dir / (std::string(kDemoDatabaseName) + suffix));
   }
   fs::rename(building, database);
-
-  for (const std::string_view name : demo::kPageImageNames) {
-    WriteBinaryFile(dir / name, demo::DrawPageImage(name));
-  }
+  WritePageImages(dir);
   return database.string();
 }
 
 }  // namespace
+
+void WritePageImages(const fs::path& dir) {
+  for (const std::string_view name : demo::kPageImageNames) {
+    WriteBinaryFile(dir / name, demo::DrawPageImage(name));
+  }
+}
 
 std::string WriteDemo(const fs::path& dir) {
   try {

@@ -5,6 +5,8 @@ set(NIMBO_DEMO_TEXTS
   schema.sql:SchemaSql
   data.sql:DataSql
   browser.sql:BrowserSql
+  schema_pg.sql:SchemaPgSql
+  browser_pg.sql:BrowserPgSql
   page_head.html:PageHeadHtml
   front_page.html:FrontPageHtml)
 
@@ -27,5 +29,5 @@ add_custom_command(
 file(GLOB NIMBO_DEMO_SOURCES CONFIGURE_DEPENDS ${NIMBO_DEMO_DIR}/*.cc)
 add_library(nimbo_demo STATIC ${NIMBO_DEMO_SOURCES} ${nimbo_demo_embedded})
 target_include_directories(nimbo_demo PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(nimbo_demo PRIVATE SQLite::SQLite3 GIF::GIF JPEG::JPEG)
+target_link_libraries(nimbo_demo PRIVATE SQLite::SQLite3 PostgreSQL::PostgreSQL GIF::GIF JPEG::JPEG)
 nimbo_warnings(nimbo_demo)

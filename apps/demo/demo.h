@@ -21,6 +21,20 @@ inline constexpr std::string_view kDemoDatabaseName = "demo.db";
 // database as it was.
 std::string WriteDemo(const std::filesystem::path& dir);
 
+// Writes the demo's tables, records, browser definition and pictures into the PostgreSQL database
+// of a postgresql:// URI, in one transaction, and the six page images into `dir` (created if
+// needed). The database must hold no tables: one that does is refused and left as it was.
+// Returns a description of the database for the user (never the password). Throws
+// std::runtime_error with the reason when it cannot connect, the database is not empty, or a
+// step fails (then nothing was written to the database).
+std::string WriteDemoToPostgres(const std::string& uri, const std::filesystem::path& dir);
+
+// The stored front page: the page head's style and script around the welcome text, closed.
+std::string DemoFrontPage();
+
+// Writes the six page images into `dir`, which must exist. Throws std::runtime_error.
+void WritePageImages(const std::filesystem::path& dir);
+
 // The path of the demo database in `dir`, written first as by WriteDemo unless `dir` already
 // holds the database this program builds and all six page images. Throws as WriteDemo does.
 std::string EnsureDemo(const std::filesystem::path& dir);

@@ -118,10 +118,13 @@ class NIMBO_API Connection {
   // Opens the database named by a connection text: "key=value" pairs separated by ";", keys in
   // any letter case, values trimmed and optionally quoted ('...' or "..."). "Data Source" names
   // the database; a file path opens that SQLite file read-only, and a missing or unreadable file
-  // fails without creating anything. Other keys are accepted and ignored. Another program's
-  // write lock is waited for (see CommandTimeout). A WAL database keeps no -wal or -shm files
-  // that this connection made once it is closed and no other connection uses the database; one
-  // in a folder that cannot be written is read as an unchanging file (see Warnings).
+  // fails without creating anything. Another program's write lock is waited for (see
+  // CommandTimeout). A WAL database keeps no -wal or -shm files that this connection made once
+  // it is closed and no other connection uses the database; one in a folder that cannot be
+  // written is read as an unchanging file (see Warnings). A "postgresql://" or "postgres://" URI
+  // as Data Source, or "Provider=PostgreSQL" with libpq keywords (host, port, dbname, user, ...),
+  // opens a read-only PostgreSQL session; its password comes from libpq's own sources and is
+  // never part of an error's description. Other keys are accepted and ignored.
   // On failure raises nimbo::Error (3705 when already open, 3706 when no back end takes the
   // text, err::kProviderError with the database's description otherwise) and stays closed.
   virtual void Open(std::string_view connection_text) = 0;

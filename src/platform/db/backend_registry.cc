@@ -6,6 +6,8 @@
 #include "nimbo/error.h"
 #include "nimbo/record_source.h"
 #include "platform/db/backend.h"
+#include "platform/db/pg_backend.h"
+#include "platform/db/pg_conninfo.h"
 #include "platform/db/sqlite_backend.h"
 
 namespace nimbo::db {
@@ -20,7 +22,8 @@ struct BackendEntry {
 // A database file: any text, the Provider key being ignored.
 bool IsFileDatabase(const ConnectionText& /*text*/) { return true; }
 
-constexpr std::array<BackendEntry, 1> kBackends{{
+constexpr std::array<BackendEntry, 2> kBackends{{
+    {&IsPgConnectionText, &OpenPgBackend},
     {&IsFileDatabase, &OpenSqliteBackend},
 }};
 

@@ -2,6 +2,7 @@
 #include "platform/db/result_table.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -47,6 +48,38 @@ bool SameName(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+std::optional<Currency> ExactCurrency(std::string_view text) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::int64_t scaled = 0;
+  int decimals = -1;  // -1 before the point
+  bool digits = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' && decimals < 0) {
+      decimals = 0;
+      continue;
+    }
+    if (c < '0' || c > '9') return std::nullopt;
+    digits = true;
+    if (decimals >= 4) {
+      if (c != '0') return std::nullopt;
+      continue;
+    }
+    if (scaled > (kMax - (c - '0')) / 10) return std::nullopt;
+    scaled = scaled * 10 + (c - '0');
+    if (decimals >= 0) ++decimals;
+  }
+  if (!digits) return std::nullopt;
+  for (int d = decimals < 0 ? 0 : decimals; d < 4; ++d) {
+    if (scaled > kMax / 10) return std::nullopt;
+    scaled *= 10;
+  }
+  return Currency{negative ? -scaled : scaled};
 }
 
 int ResultTable::FindColumn(std::string_view name) const {
@@ -97,6 +130,30 @@ Variant AsCurrency(const Column& column, std::uint32_t row) {
     return Variant(Currency{value * 10000});
   }
   if (column.kind(row) == CellKind::kReal) return Variant(Currency::FromDouble(column.real(row)));
+  if (column.kind(row) == CellKind::kText) {
+    const std::string_view text = column.bytes(row);
+    if (const std::optional<Currency> exact = ExactCurrency(text)) return Variant(*exact);
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc() && ptr == text.data() + text.size() && !text.empty() &&
+        std::isfinite(value)) {
+      return Variant(Currency::FromDouble(value));
+    }
+  }
+  return Plain(column, row);
+}
+
+// A decimal text in a Numeric column: exact as a Currency when it fits one, else the nearest
+// Double; any other text stays text.
+Variant AsNumeric(const Column& column, std::uint32_t row) {
+  const std::string_view text = column.bytes(row);
+  if (const std::optional<Currency> exact = ExactCurrency(text)) return Variant(*exact);
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc() && ptr == text.data() + text.size() && !text.empty() &&
+      std::isfinite(value)) {
+    return Variant(value);
+  }
   return Plain(column, row);
 }
 
@@ -126,6 +183,9 @@ Variant ResultTable::Value(std::size_t index, std::uint32_t row) const {
     case field_type::kDouble:
     case field_type::kNumeric:
       if (kind == CellKind::kInteger) return Variant(static_cast<double>(column.integer(row)));
+      if (kind == CellKind::kText && column.type == field_type::kNumeric) {
+        return AsNumeric(column, row);
+      }
       break;
     case field_type::kCurrency:
       return AsCurrency(column, row);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -132,6 +133,12 @@ class ResultTable {
 
 // Letter-case-insensitive equality of ASCII names.
 bool SameName(std::string_view a, std::string_view b);
+
+// A decimal text as a database sends exact numbers ("-1234.5678", "42", "0.50") as an exact
+// Currency; nullopt when the text is not of that form, has a non-zero digit past the fourth
+// decimal, or is beyond Currency's range. Texts in Currency and Numeric columns are read this way,
+// so exact amounts reach the record set without binary rounding.
+std::optional<Currency> ExactCurrency(std::string_view text);
 
 }  // namespace nimbo::db
 

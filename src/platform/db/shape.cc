@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "nimbo/error.h"
@@ -287,6 +288,18 @@ bool ReadKeyCell(const Column& column, std::uint32_t row, KeyCell& cell) {
     case CellKind::kText:
       cell.kind = KeyCell::Kind::kText;
       cell.bytes = column.bytes(row);
+      // An exact number that arrived as its digits matches by value, like any other number.
+      if (column.type == field_type::kNumeric || column.type == field_type::kCurrency) {
+        if (const std::optional<Currency> exact = ExactCurrency(cell.bytes)) {
+          if (exact->scaled % 10000 == 0) {
+            cell.kind = KeyCell::Kind::kInteger;
+            cell.integer = exact->scaled / 10000;
+          } else {
+            cell.kind = KeyCell::Kind::kReal;
+            cell.real = exact->ToDouble();
+          }
+        }
+      }
       return true;
     case CellKind::kBlob:
       cell.kind = KeyCell::Kind::kBlob;
