@@ -301,6 +301,30 @@ TEST_F(PgServerTest, AStatementPastTheTimeOutIsCancelledAndTheSessionGoesOn) {
   EXPECT_EQ(backend->Run("SELECT 1 AS one")->row_count(), 1u);
 }
 
+TEST_F(PgServerTest, ShapeRelatesExactNumbersByValue) {
+  BackendDatabase db(BackendKind::kPostgres, "");
+  // A sum comes back as a numeric ("2.00", "3.50"); it matches the integer and float keys of the
+  // child by value, not by its digits.
+  auto rs = db.Open(
+      "SHAPE {SELECT k, sum(v)::numeric(9,2) AS total FROM (VALUES (2, 1.0), (2, 1.0), (3, 3.5))"
+      " AS t(k, v) GROUP BY k ORDER BY k}"
+      " APPEND ({SELECT * FROM (VALUES (2, 'two'), (3, 'three')) AS c(total, name)}"
+      " RELATE total TO total) AS ByInteger,"
+      " ({SELECT * FROM (VALUES (3.5::float8, 'three and a half')) AS c(total, name)}"
+      " RELATE total TO total) AS ByFloat");
+  ASSERT_EQ(rs->RecordCount(), 2);
+  auto child = [&](const char* chapter) {
+    auto records = rs->Fields().Item(chapter).Value().object();
+    return records->RecordCount() == 1 ? records->Fields().Item("name").Value().str()
+                                       : std::to_string(records->RecordCount());
+  };
+  EXPECT_EQ(child("ByInteger"), "two");
+  EXPECT_EQ(child("ByFloat"), "0");
+  rs->MoveNext();
+  EXPECT_EQ(child("ByInteger"), "0");
+  EXPECT_EQ(child("ByFloat"), "three and a half");
+}
+
 TEST_F(PgServerTest, ProceduresAreFoundWithoutRegardToCaseAndAMissingCatalogIsNamed) {
   BackendDatabase db(BackendKind::kPostgres, "");
   db.AddProcedure("ShopList", "SELECT 'mixed' AS v");
