@@ -110,11 +110,17 @@ void ReplacementFile::Commit() {
   file_ = nullptr;
   if (std::fclose(file) != 0) Fail(errno, "cannot write");
   if (existing_ == Existing::kFail) {
-    // A hard link fails when the name is taken, so the check and the placing are one step.
-    if (::link(temp_path_.c_str(), path_.c_str()) != 0) Fail(errno, "cannot create");
-    ::unlink(temp_path_.c_str());
-  } else if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
-    Fail(errno, "cannot replace");
+    // Claiming the name with an exclusive create makes the check and the taking one step; the
+    // whole file then replaces the empty one. (A hard link would do it in one, but not every
+    // file system has them.)
+    const int claim = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (claim < 0) Fail(errno, "cannot create");
+    ::close(claim);
+  }
+  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+    const int error_number = errno;
+    if (existing_ == Existing::kFail) ::unlink(path_.c_str());  // the empty claim goes too
+    Fail(error_number, "cannot replace");
   }
   temp_path_.clear();
 }
