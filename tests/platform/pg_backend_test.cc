@@ -289,16 +289,25 @@ TEST_F(PgServerTest, ALostConnectionIsAReadErrorAndTheNextReadConnectsAgain) {
   EXPECT_EQ(rs->Fields().Item(0).Value(), Variant(std::int16_t{7}));
 }
 
-TEST_F(PgServerTest, AStatementPastTheTimeOutIsCancelledAndTheSessionGoesOn) {
+TEST_F(PgServerTest, TheCommandLimitsStopAStatementAndTheSessionGoesOn) {
   PgDatabase pg;
-  db::PgSessionSettings settings;
-  settings.statement_timeout = std::chrono::milliseconds(200);
-  auto backend = db::OpenPgBackend(db::ConnectionText::Parse("Data Source=" + pg.uri()), settings);
+  db::CommandLimits limits;
+  limits.timeout = std::chrono::milliseconds(200);
+  auto backend = db::OpenPgBackend(db::ConnectionText::Parse("Data Source=" + pg.uri()), limits);
   int number = 0;
-  EXPECT_THAT(DescriptionOf([&] { backend->Run("SELECT pg_sleep(30)"); }, &number),
-              HasSubstr("statement timeout"));
-  EXPECT_EQ(number, err::kCommandError);
-  EXPECT_EQ(backend->Run("SELECT 1 AS one")->row_count(), 1u);
+  EXPECT_THAT(DescriptionOf([&] { backend->Run("SELECT pg_sleep(30)", limits); }, &number),
+              HasSubstr("Query timeout expired"));
+  EXPECT_EQ(number, err::kQueryTimeout);
+  EXPECT_EQ(backend->Run("SELECT 1 AS one", limits)->row_count(), 1u);
+
+  // Rows past the memory budget stop the read before they are stored; the next command reads.
+  db::CommandLimits small;
+  small.max_bytes = 64 * 1024;
+  DescriptionOf([&] { backend->Run("SELECT repeat('x', 100) FROM generate_series(1, 10000)",
+                                   small); }, &number);
+  EXPECT_EQ(number, err::kRecordsetTooLarge);
+  EXPECT_EQ(backend->Run("SELECT count(*) FROM generate_series(1, 10000)", small)->row_count(),
+            1u);
 }
 
 TEST_F(PgServerTest, ShapeRelatesExactNumbersByValue) {

@@ -39,6 +39,7 @@ namespace {
 constexpr Oid kTextOid = 25;
 // SQLSTATE of a missing table.
 constexpr std::string_view kUndefinedTable = "42P01";
+constexpr std::string_view kQueryCanceled = "57014";
 
 [[noreturn]] void CommandError(std::string description) {
   throw Error(err::kCommandError, std::move(description));
@@ -82,7 +83,11 @@ class PgBackend : public Backend {
 
   void Connect() { session_.Connect(); }
 
-  std::shared_ptr<const ResultTable> Run(std::string_view command) override {
+  // A server database is read as it is; there is nothing to warn of.
+  const std::vector<std::string>& Warnings() const override { return warnings_; }
+
+  std::shared_ptr<const ResultTable> Run(std::string_view command,
+                                         const CommandLimits& limits) override {
     const std::string keyword = LeadingKeyword(command);
     std::optional<ExecCall> call;
     if (keyword == "EXEC") {
@@ -93,12 +98,17 @@ class PgBackend : public Backend {
     session_.Connect();
     Execute("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
     try {
+      // The host may change the time-out between commands; SET LOCAL ends with the transaction.
+      limits_ = limits;
+      session_.SetStatementTimeout(limits.timeout);
+      Execute(fmt::format("SET LOCAL statement_timeout = {}", limits.timeout.count()));
+      MemoryBudget budget(limits.max_bytes);
       std::shared_ptr<const ResultTable> result;
       if (call) {
         const std::string body = LoadProcedure(call->procedure);
-        result = RunBody(body, &*call);
+        result = RunBody(body, &*call, budget);
       } else {
-        result = RunBody(command, nullptr);
+        result = RunBody(command, nullptr, budget);
       }
       // Rolled back rather than committed: whatever a body changed that read-only mode allows
       // (a setting made with set_config) is undone with it.
@@ -144,7 +154,8 @@ class PgBackend : public Backend {
     return std::string(body.bytes(0));
   }
 
-  std::shared_ptr<const ResultTable> RunBody(std::string_view body, const ExecCall* call) {
+  std::shared_ptr<const ResultTable> RunBody(std::string_view body, const ExecCall* call,
+                                             MemoryBudget& budget) {
     const std::string keyword = LeadingKeyword(body);
     ShapeCommand shape;
     std::vector<std::string_view> queries;
@@ -176,21 +187,35 @@ class PgBackend : public Backend {
     std::vector<std::shared_ptr<ResultTable>> results;
     for (const std::string& sql : parameters.queries) {
       PgStatementError error;
-      std::shared_ptr<ResultTable> table = session_.Query(sql, arguments, error);
-      if (!table) CommandError(Context(call) + error.message);
+      std::shared_ptr<ResultTable> table = session_.Query(sql, arguments, error, &budget);
+      if (!table) {
+        // The server cancelled the statement at the time-out: the same error as any back end's.
+        if (error.sqlstate == kQueryCanceled && limits_.timeout.count() > 0) {
+          throw TimeoutError(limits_);
+        }
+        CommandError(Context(call) + error.message);
+      }
       results.push_back(std::move(table));
     }
-    if (keyword == "SHAPE") return BuildShape(shape, std::move(results));
+    if (keyword == "SHAPE") return BuildShape(shape, std::move(results), budget);
     return std::move(results.front());
   }
 
   PgSession session_;
+  CommandLimits limits_;  // those of the command being run
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace
 
 std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text) {
   return OpenPgBackend(text, PgSessionSettings{});
+}
+
+std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text, const CommandLimits& limits) {
+  PgSessionSettings settings;
+  settings.statement_timeout = limits.timeout;
+  return OpenPgBackend(text, settings);
 }
 
 std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text, PgSessionSettings settings) {

@@ -13,6 +13,8 @@ namespace nimbo::db {
 // Connects to the server read-only. Raises err::kProviderError, with libpq's reason and never a
 // password, when it cannot.
 std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text);
+// The same with the statement time-out of `limits` (each command then runs under its own).
+std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text, const CommandLimits& limits);
 // The same with time-outs of the caller's choosing (a connect_timeout key still bounds the
 // connecting).
 std::unique_ptr<Backend> OpenPgBackend(const ConnectionText& text, PgSessionSettings settings);

@@ -50,6 +50,25 @@ std::string SessionSettingsSql(const PgSessionSettings& settings) {
       settings.statement_timeout.count());
 }
 
+// What the rows of a result take once stored: a cell per value and the value's bytes (a
+// generous count, since numbers are held in less than their text).
+std::uint64_t StoredBytes(const PGresult* result) {
+  constexpr std::uint64_t kCellBytes = sizeof(CellKind) + sizeof(std::uint64_t);
+  const int rows = PQntuples(result);
+  const int fields = PQnfields(result);
+  std::uint64_t bytes = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(fields) *
+                        kCellBytes;
+  for (int row = 0; row < rows; ++row) {
+    for (int field = 0; field < fields; ++field) {
+      if (PQgetisnull(result, row, field) == 0) {
+        bytes += Arena::StoredSize(
+            static_cast<std::uint32_t>(PQgetlength(result, row, field)));
+      }
+    }
+  }
+  return bytes;
+}
+
 }  // namespace
 
 PgSession::PgSession(PgConnInfo info, PgSessionSettings settings)
@@ -222,7 +241,7 @@ std::optional<PgStatementError> PgSession::ExecuteUntil(const std::string& sql,
 
 std::shared_ptr<ResultTable> PgSession::Query(const std::string& sql,
                                               const std::vector<PgArgument>& args,
-                                              PgStatementError& error) {
+                                              PgStatementError& error, MemoryBudget* budget) {
   if (conn_ == nullptr) Connect();
   std::vector<Oid> types;
   std::vector<const char*> values;
@@ -258,6 +277,7 @@ std::shared_ptr<ResultTable> PgSession::Query(const std::string& sql,
           returns_rows = true;
           if (!failure) {
             if (!builder.has_columns()) builder.SetColumns(result.get());
+            if (budget != nullptr) budget->Charge(StoredBytes(result.get()));
             builder.AddRows(result.get());
           }
           break;

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/db/command_limits.h"
 #include "platform/db/pg_conninfo.h"
 #include "platform/db/pg_reader.h"
 #include "platform/db/result_table.h"
@@ -63,9 +64,18 @@ class PgSession {
   std::optional<PgStatementError> Execute(const std::string& sql);
 
   // Runs one query with bound arguments, fetching its rows one at a time into a table. On a
-  // statement error returns nullptr and sets `error`. Raises as Execute.
+  // statement error returns nullptr and sets `error`. Raises as Execute; with a `budget`, also
+  // err::kRecordsetTooLarge (dropping the connection, which stops the statement) when the rows
+  // would take more memory than it has left.
   std::shared_ptr<ResultTable> Query(const std::string& sql, const std::vector<PgArgument>& args,
-                                     PgStatementError& error);
+                                     PgStatementError& error, MemoryBudget* budget = nullptr);
+
+  // The statement time-out for the statements that follow (0: none), as the server enforces it
+  // and as the waits for an answer allow for it. The caller sets it on the server too.
+  void SetStatementTimeout(std::chrono::milliseconds timeout) {
+    settings_.statement_timeout = timeout;
+  }
+  std::chrono::milliseconds statement_timeout() const { return settings_.statement_timeout; }
 
   // Whether the connection is inside a transaction (or a failed one).
   bool in_transaction() const;
