@@ -94,10 +94,15 @@ case $way in
 esac
 
 # Static or shared as asked: a shared build's program needs libnimbo.so, a static one does not.
+# ldd's list is taken whole first: grep -q stops reading at its match, and under pipefail the
+# pipe that breaks for ldd would then fail the pipeline whatever was found.
+libraries=$(ldd "$program")
 if [ "$kind" = shared ]; then
-  ldd "$program" | grep -q 'libnimbo\.so' || { echo "$program does not use libnimbo.so" >&2; exit 1; }
+  grep -q 'libnimbo\.so' <<<"$libraries" ||
+    { echo "$program does not use libnimbo.so" >&2; exit 1; }
 else
-  ! ldd "$program" | grep -q 'libnimbo' || { echo "$program is linked to a shared libnimbo" >&2; exit 1; }
+  ! grep -q 'libnimbo' <<<"$libraries" ||
+    { echo "$program is linked to a shared libnimbo" >&2; exit 1; }
 fi
 
 # Run it on the demo database.
