@@ -125,6 +125,9 @@ JsonPropertyBag JsonPropertyBag::Load(const std::filesystem::path& path) {
   } catch (const json::parse_error& e) {
     throw Error::WithDetail(err::kPathFileAccess,
                             fmt::format("{} is not valid JSON (at byte {})", name, e.byte));
+  } catch (const json::exception&) {
+    // A number past a double's range (1e400), say: well-formed, yet no value to hold.
+    throw Error::WithDetail(err::kPathFileAccess, name + " holds a number out of range");
   }
   if (!doc.is_object()) {
     throw Error::WithDetail(err::kPathFileAccess, name + " does not hold a JSON object");

@@ -34,6 +34,8 @@ bool ReadScientific(const char* begin, const char* end, Decimal& decimal) {
     if (count == 15) return false;
     decimal.digits[count++] = *p;
   }
+  // "inf" and "nan" have no exponent to read.
+  if (end - p < 3) return false;
   int exponent = 0;
   std::from_chars(p + 2, end, exponent);
   decimal.exponent = p[1] == '-' ? -exponent : exponent;

@@ -209,7 +209,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     command = nimbo::db::ParseShape(text);
   } catch (const nimbo::Error& e) {
-    Check(e.number() == nimbo::err::kCommandError, "a malformed SHAPE raises the command error");
+    Check(e.number() == nimbo::err::kCommandError || e.number() == nimbo::err::kNestedTooDeep,
+          "a malformed or too deeply nested SHAPE raises the command or the nesting error");
     return 0;
   }
   Check(command.root != nullptr && !command.root->is_query(), "a command is a shape");
