@@ -26,6 +26,7 @@
 
 #include "nimbo/error.h"
 #include "nimbo/record_source.h"
+#include "platform/db/command_body.h"
 #include "platform/db/exec_call.h"
 #include "platform/db/pg_conninfo.h"
 #include "platform/db/pg_parameters.h"
@@ -40,16 +41,6 @@ constexpr Oid kTextOid = 25;
 // SQLSTATE of a missing table.
 constexpr std::string_view kUndefinedTable = "42P01";
 constexpr std::string_view kQueryCanceled = "57014";
-
-[[noreturn]] void CommandError(std::string description) {
-  throw Error(err::kCommandError, std::move(description));
-}
-
-std::string Context(const ExecCall* call) {
-  return call ? fmt::format("Procedure {}: ", call->procedure) : std::string();
-}
-
-bool IsQueryKeyword(std::string_view keyword) { return keyword == "SELECT" || keyword == "WITH"; }
 
 PgArgument ArgumentFor(const CallArgument* argument, bool used, const ExecCall* call) {
   PgArgument result;
@@ -156,17 +147,9 @@ class PgBackend : public Backend {
 
   std::shared_ptr<const ResultTable> RunBody(std::string_view body, const ExecCall* call,
                                              MemoryBudget& budget) {
-    const std::string keyword = LeadingKeyword(body);
-    ShapeCommand shape;
-    std::vector<std::string_view> queries;
-    if (keyword == "SHAPE") {
-      shape = ParseShape(body);
-      queries.assign(shape.queries.begin(), shape.queries.end());
-    } else if (IsQueryKeyword(keyword)) {
-      queries.push_back(body);
-    } else {
-      CommandError(Context(call) + "the body is not a SELECT or WITH query or a SHAPE command.");
-    }
+    CommandBody split;
+    SplitBody(body, call, split);
+    const std::vector<std::string_view>& queries = split.queries;
     for (std::string_view sql : queries) {
       if (!IsQueryKeyword(LeadingKeyword(sql))) {
         CommandError(Context(call) + "only SELECT or WITH queries can be run.");
@@ -197,7 +180,7 @@ class PgBackend : public Backend {
       }
       results.push_back(std::move(table));
     }
-    if (keyword == "SHAPE") return BuildShape(shape, std::move(results), budget);
+    if (split.is_shape) return BuildShape(split.shape, std::move(results), budget);
     return std::move(results.front());
   }
 

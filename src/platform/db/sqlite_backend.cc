@@ -23,6 +23,7 @@
 
 #include "nimbo/error.h"
 #include "nimbo/record_source.h"
+#include "platform/db/command_body.h"
 #include "platform/db/exec_call.h"
 #include "platform/db/shape.h"
 #include "platform/db/sql_text.h"
@@ -37,17 +38,6 @@ struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-[[noreturn]] void CommandError(std::string description) {
-  throw Error(err::kCommandError, std::move(description));
-}
-
-// "Procedure xspb1: " for messages about a procedure's body, "" for a plain command.
-std::string Context(const ExecCall* call) {
-  return call ? fmt::format("Procedure {}: ", call->procedure) : std::string();
-}
-
-bool IsQueryKeyword(std::string_view keyword) { return keyword == "SELECT" || keyword == "WITH"; }
 
 class SqliteBackend : public Backend {
  public:
@@ -139,17 +129,9 @@ class SqliteBackend : public Backend {
 
   std::shared_ptr<const ResultTable> RunBody(std::string_view body, const ExecCall* call,
                                              MemoryBudget& budget) {
-    const std::string keyword = LeadingKeyword(body);
-    ShapeCommand shape;
-    std::vector<std::string_view> queries;
-    if (keyword == "SHAPE") {
-      shape = ParseShape(body);
-      queries.assign(shape.queries.begin(), shape.queries.end());
-    } else if (IsQueryKeyword(keyword)) {
-      queries.push_back(body);
-    } else {
-      CommandError(Context(call) + "the body is not a SELECT or WITH query or a SHAPE command.");
-    }
+    CommandBody split;
+    SplitBody(body, call, split);
+    const std::vector<std::string_view>& queries = split.queries;
 
     std::vector<Statement> statements;
     for (std::string_view sql : queries) statements.push_back(Prepare(sql, call));
@@ -188,7 +170,7 @@ class SqliteBackend : public Backend {
     for (const Statement& statement : statements) {
       results.push_back(ReadAllRows(db(), statement.get(), budget));
     }
-    if (keyword == "SHAPE") return BuildShape(shape, std::move(results), budget);
+    if (split.is_shape) return BuildShape(split.shape, std::move(results), budget);
     return std::move(results.front());
   }
 
