@@ -13,6 +13,8 @@ packages=(
   clang-14 libclang-rt-14-dev llvm-14
   sharutils hyperfine time
   python3-aiosmtpd chromium
+  # The desktop host and the Qt adapters: widgets, the web engine view, printing, QtTest.
+  qt6-base-dev qt6-webengine-dev
 )
 # The browser tests run on the machine's Node.js; Debian's is the fallback where there is none.
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

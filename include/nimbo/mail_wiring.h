@@ -42,6 +42,12 @@ struct MailSocketHooks {
 NIMBO_API void WireMailSocket(Nimbo& control, const std::shared_ptr<TcpSocket>& socket,
                               MailSocketHooks hooks = {});
 
+// For hosts that wire another socket themselves: the server closed the connection before the
+// conversation ended. The component closes its socket when a conversation ends, so the peer
+// closing it first always leaves the user waiting for an outcome; this tells the user it was
+// lost.
+NIMBO_API void MailSocketClosed(Nimbo& control);
+
 enum class MailOutcome {
   kEnded,     // the socket closed: the conversation is over, however it went
   kTimedOut,  // the deadline passed first: the socket closed and reported 10060

@@ -43,12 +43,14 @@ void WireMailSocket(Nimbo& control, const std::shared_ptr<TcpSocket>& socket,
       // it first always leaves the user waiting for an outcome.
       .closed =
           [&control, failed = hooks.failed, closed = std::move(hooks.closed)] {
-            Guarded(failed, [&] { MailConnectionLost(StateOf(control)); });
+            Guarded(failed, [&] { MailSocketClosed(control); });
             if (closed) closed();
           },
   });
   control.SetWinSock(socket);
 }
+
+void MailSocketClosed(Nimbo& control) { MailConnectionLost(StateOf(control)); }
 
 MailOutcome RunMailConversation(TcpSocket& socket, std::chrono::steady_clock::time_point deadline) {
   using std::chrono::milliseconds;
