@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -44,6 +45,33 @@ bool ReadScientific(const char* begin, const char* end, Decimal& decimal) {
   return true;
 }
 
+// 10^0 to 10^14.
+constexpr std::uint64_t kWholePowers[] = {
+    1ULL,           10ULL,           100ULL,           1000ULL,           10000ULL,
+    100000ULL,      1000000ULL,      10000000ULL,      100000000ULL,      1000000000ULL,
+    10000000000ULL, 100000000000ULL, 1000000000000ULL, 10000000000000ULL, 100000000000000ULL};
+
+// Puts the `length` decimal digits of `digits` into `decimal`, the first at the place
+// 10^exponent, without the zeros that end it.
+void SetDigits(std::uint64_t digits, int length, int exponent, Decimal& decimal) {
+  if (digits == 0) {
+    decimal.count = 0;
+    return;
+  }
+  int zeros = 0;
+  while (digits % 10000 == 0) {
+    digits /= 10000;
+    zeros += 4;
+  }
+  while (digits % 10 == 0) {
+    digits /= 10;
+    ++zeros;
+  }
+  decimal.count = length - zeros;
+  std::to_chars(decimal.digits, decimal.digits + decimal.count, digits);
+  decimal.exponent = exponent;
+}
+
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -73,13 +101,17 @@ bool FastDecimal(double magnitude, Decimal& decimal) {
     ++exponent;
   }
   if (digits < 100000000000000ULL || digits >= 1000000000000000ULL) return false;
-  for (int i = 14; i >= 0; --i) {
-    decimal.digits[i] = static_cast<char>('0' + digits % 10);
-    digits /= 10;
-  }
-  decimal.count = 15;
-  decimal.exponent = exponent;
-  while (decimal.count > 0 && decimal.digits[decimal.count - 1] == '0') --decimal.count;
+  SetDigits(digits, 15, exponent, decimal);
+  return true;
+}
+
+// A whole number below 10^15 is its own 15-digit decimal.
+bool WholeDecimal(double magnitude, Decimal& decimal) {
+  if (!(magnitude >= 1 && magnitude < 1e15) || magnitude != std::floor(magnitude)) return false;
+  const auto digits = static_cast<std::uint64_t>(magnitude);
+  int length = 1;
+  while (length < 15 && digits >= kWholePowers[length]) ++length;
+  SetDigits(digits, length, length - 1, decimal);
   return true;
 }
 
@@ -88,7 +120,7 @@ bool FastDecimal(double magnitude, Decimal& decimal) {
 Decimal ToDecimal(double magnitude) {
   Decimal decimal;
   if (magnitude == 0) return decimal;
-  if (FastDecimal(magnitude, decimal)) return decimal;
+  if (WholeDecimal(magnitude, decimal) || FastDecimal(magnitude, decimal)) return decimal;
   char buffer[32];
   const std::to_chars_result result =
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
@@ -162,6 +194,34 @@ void Lay(const Decimal& decimal, int first_place, int whole_digits, int frac_dig
   out->zero = decimal.count == 0;
 }
 
+// A plain section's text: the sign, every whole digit (the first place takes those beyond the
+// places) grouped by threes when asked, then the point and the fraction's digits. Sized first
+// and written in place, as most cells of a table are such numbers.
+void RenderPlain(const NumberSection& section, const Digits& digits, bool minus,
+                 const RegionalSettings& settings, std::string& out) {
+  const int n = digits.whole_count;
+  const bool sign = minus && !digits.zero;
+  const std::string_view grouping = section.grouping ? settings.grouping : std::string_view();
+  const std::size_t groups = n > 1 ? static_cast<std::size_t>(n - 1) / 3 : 0;
+  std::size_t size = (sign ? 1 : 0) + static_cast<std::size_t>(n) + groups * grouping.size();
+  if (section.point) size += settings.decimal.size() + static_cast<std::size_t>(digits.frac_count);
+  const std::size_t start = out.size();
+  out.resize(start + size);
+  char* p = out.data() + start;
+  if (sign) *p++ = '-';
+  for (int i = 0; i < n; ++i) {
+    *p++ = digits.whole[i];
+    const int from_right = n - 1 - i;
+    if (from_right > 0 && from_right % 3 == 0) {
+      p = std::copy(grouping.begin(), grouping.end(), p);
+    }
+  }
+  if (section.point) {
+    p = std::copy(settings.decimal.begin(), settings.decimal.end(), p);
+    p = std::copy(digits.frac, digits.frac + digits.frac_count, p);
+  }
+}
+
 void RenderSection(const NumberSection& section, double magnitude, bool minus,
                    const RegionalSettings& settings, std::string& out) {
   if (section.percent) magnitude *= 100;
@@ -180,6 +240,7 @@ void RenderSection(const NumberSection& section, double magnitude, bool minus,
     Lay(decimal, whole_digits - 1, whole_digits, section.frac_places, section.min_int,
         section.min_frac, &digits);
   }
+  if (section.plain) return RenderPlain(section, digits, minus, settings, out);
   if (minus && !digits.zero) out += '-';
   const int places = section.int_places;
   const int n = digits.whole_count;

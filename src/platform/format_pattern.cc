@@ -202,6 +202,14 @@ NumberSection CompileNumberSection(std::string_view text) {
     }
   }
   section.min_int = first_zero < 0 ? 0 : section.int_places - first_zero;
+  section.plain = section.int_places > 0 && !section.scientific && !section.percent &&
+                  section.thousands_scale == 0;
+  for (const NumberPart& part : section.parts) {
+    if (part.kind == NumberPart::kPoint) section.point = true;
+    if (part.kind == NumberPart::kLiteral || part.kind == NumberPart::kExponent) {
+      section.plain = false;
+    }
+  }
   return section;
 }
 

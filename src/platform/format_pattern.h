@@ -39,6 +39,9 @@ struct NumberSection {
   int thousands_scale = 0;  // "," right before the point or the end: divide by 1000 each
   bool percent = false;     // "%": multiply by 100
   bool scientific = false;  // has a kExponent part
+  // Digit places and at most a point, nothing else ("#,##0.00", "0"): rendered in one piece.
+  bool plain = false;
+  bool point = false;  // has a kPoint part
 };
 
 // One piece of a date section, in pattern order.

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <string>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -65,7 +67,7 @@ ReplacementFile::ReplacementFile(std::string path, Existing existing)
     ::close(fd);
     Fail(error_number, "cannot write");
   }
-  // Pages are written line by line; a large buffer keeps that to a few system calls.
+  // Most bytes arrive in large blocks (TextFileWriter); the buffer gathers the small writes.
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
 }
 
@@ -129,14 +131,27 @@ void TextFileWriter::WriteLine(std::string_view text) {
   // Pages are UTF-8: bytes that are not (from a stored head, a caption, a record) become U+FFFD
   // rather than make the whole page invalid.
   if (IsValidUtf8(text)) {
-    file_.Write(text);
+    block_.append(text);
   } else {
-    std::string repaired;
-    repaired.reserve(text.size() + 16);
-    AppendValidUtf8(text, repaired);
-    file_.Write(repaired);
+    AppendValidUtf8(text, block_);
   }
-  file_.Write("\r\n");
+  block_.append("\r\n");
+  if (block_.size() >= kBlockBytes) WriteBlock();
+}
+
+void TextFileWriter::WriteBlock() {
+  // Emptied however the write ends: after a failed write the file raises the same error on
+  // every later call, so the lines are not kept for another try.
+  struct Emptied {
+    std::string& block;
+    ~Emptied() { block.clear(); }
+  } emptied{block_};
+  file_.Write(block_);
+}
+
+void TextFileWriter::Commit() {
+  WriteBlock();
+  file_.Commit();
 }
 
 void WriteOneLineFile(const std::string& path, std::string_view text) {

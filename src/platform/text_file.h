@@ -5,6 +5,7 @@
 #ifndef NIMBO_SRC_PLATFORM_TEXT_FILE_H_
 #define NIMBO_SRC_PLATFORM_TEXT_FILE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -50,19 +51,26 @@ class ReplacementFile {
   std::string failed_detail_;
 };
 
-// A text file written line by line and put in place whole (see ReplacementFile).
+// A text file written line by line and put in place whole (see ReplacementFile). Lines are
+// gathered into large blocks before they are written: a page of a million rows is a million
+// lines, and one write each would cost more than making them.
 class TextFileWriter {
  public:
-  explicit TextFileWriter(const std::string& path) : file_(path) {}
+  explicit TextFileWriter(const std::string& path) : file_(path) { block_.reserve(kBlockBytes); }
 
   // Writes one line and its CR LF; any part of it that is not well-formed UTF-8 is written as
-  // U+FFFD. Raises 75 when the write fails.
+  // U+FFFD. Raises 75 when a write fails (that of this line's block, which may hold earlier
+  // lines).
   void WriteLine(std::string_view text);
   // Puts the file in place. Raises 75 when its bytes cannot be written out.
-  void Commit() { file_.Commit(); }
+  void Commit();
 
  private:
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
+  void WriteBlock();
+
   ReplacementFile file_;
+  std::string block_;
 };
 
 // Writes a whole file of one line (the text, then CR LF), replacing it.

@@ -2,6 +2,8 @@
 #ifndef NIMBO_SRC_PLATFORM_TEXT_UTIL_H_
 #define NIMBO_SRC_PLATFORM_TEXT_UTIL_H_
 
+#include <charconv>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,13 +19,10 @@ inline std::string_view TrimSpaces(std::string_view text) {
 // Appends a non-negative number in decimal, zero-padded to at least `width` digits.
 inline void AppendZeroPadded(std::string& out, int value, int width) {
   char digits[16];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  for (int i = count; i < width; ++i) out += '0';
-  while (count > 0) out += digits[--count];
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+  const int count = static_cast<int>(end.ptr - digits);
+  if (count < width) out.append(static_cast<std::size_t>(width - count), '0');
+  out.append(digits, end.ptr);
 }
 
 }  // namespace nimbo

@@ -67,8 +67,8 @@ struct LevelField {
 // Writes one level (its records, then recursively each child level under its record's row) of a
 // grouped section. `columns` is the parent's field count plus 1 (0 at the top level); `key` the
 // parent record's ID (0 at the top level). Errors go to the section's own error path.
-void WriteGroupLevel(const ControlState& s, Recordset& rs, TextFileWriter& page,
-                     std::int16_t columns, std::int16_t level, bool collapsed, const Variant& key) {
+void WriteGroupLevel(const ControlState& s, CellFormatter& cells, Recordset& rs,
+                     TextFileWriter& page, std::int16_t columns, std::int16_t level, bool collapsed, const Variant& key) {
   if (rs.RecordCount() == 0) return;
   std::string level_and_key = LevelNumber(level);
   AppendKey(key, level_and_key);
@@ -134,7 +134,7 @@ void WriteGroupLevel(const ControlState& s, Recordset& rs, TextFileWriter& page,
       line += column.group == kFloating || column.group == kWhole || column.group == kDate
                   ? "<td class=tdr>"
                   : "<td class=tdl>";
-      AppendValueText(column.field->Value(), column.group, s.DateFormat, line);
+      cells.Append(column.field->Value(), column.group, line);
       line += "</td>";
     }
     page.WriteLine(line);
@@ -142,7 +142,7 @@ void WriteGroupLevel(const ControlState& s, Recordset& rs, TextFileWriter& page,
       if (!column.is_chapter) continue;
       const Variant child = column.field->Value();
       if (!child.IsObject() || !child.object()) throw Error(err::kObjectNotSet);
-      WriteGroupLevel(s, *child.object(), page, static_cast<std::int16_t>(field_count + 1),
+      WriteGroupLevel(s, cells, *child.object(), page, static_cast<std::int16_t>(field_count + 1),
                       static_cast<std::int16_t>(level + 1), true, id);
     }
     rs.MoveNext();
@@ -173,7 +173,8 @@ void WriteGroupedSection(ControlState& s, TextFileWriter& page, std::shared_ptr<
     head += number;
     head += "' border=0 width=100%><tr>";
     page.WriteLine(head);
-    WriteGroupLevel(s, *rs, page, 0, 1, false, Variant(std::int16_t{0}));
+    CellFormatter cells(s.DateFormat);
+    WriteGroupLevel(s, cells, *rs, page, 0, 1, false, Variant(std::int16_t{0}));
   });
 }
 

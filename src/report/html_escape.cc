@@ -1,14 +1,32 @@
 // Escaping text for HTML markup.
 #include "report/html_escape.h"
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace nimbo {
 
+namespace {
+
+// Which bytes the markup cannot take as they are: the five markup characters and the control
+// characters. Most values hold none, and then go into the line in one piece.
+constexpr auto kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[static_cast<std::size_t>(c)] = true;
+  for (unsigned char c : {'&', '<', '>', '"', '\''}) table[c] = true;
+  return table;
+}();
+
+bool NeedsEscape(char c) { return kNeedsEscape[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
 void AppendHtmlEscaped(std::string_view text, std::string& out) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!NeedsEscape(text[i])) continue;
     std::string_view reference;
     switch (text[i]) {
       case '&':
@@ -38,7 +56,6 @@ void AppendHtmlEscaped(std::string_view text, std::string& out) {
         continue;
       default:
         // Other control characters (a NUL, say) have no place in a page: U+FFFD stands for them.
-        if (static_cast<unsigned char>(text[i]) >= 0x20) continue;
         reference = "\xEF\xBF\xBD";
         break;
     }

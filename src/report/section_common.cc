@@ -1,11 +1,13 @@
 // Steps shared by the section writers.
 #include "report/section_common.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "nimbo/error.h"
+#include "nimbo/date.h"
 #include "nimbo/format.h"
 #include "platform/binary_text.h"
 #include "report/html_escape.h"
@@ -76,6 +78,101 @@ void AppendValueText(const Variant& value, FieldGroup group, std::string_view da
     AppendHtmlEscaped(text, out);
   }
 }
+
+namespace {
+// The patterns of the amount and whole-number cells.
+constexpr std::string_view kAmountPattern = "#,##,##0.00";
+constexpr std::string_view kWholePattern = "#,##,##0";
+
+bool InDateRange(double serial) { return serial >= kMinDateSerial && serial <= kMaxDateSerial; }
+}  // namespace
+
+CellFormatter::CellFormatter(std::string_view date_format)
+    : date_format_(date_format),
+      amount_(format_internal::CompiledFor(kAmountPattern)),
+      whole_(format_internal::CompiledFor(kWholePattern)) {
+  if (!date_format_.empty()) date_ = format_internal::CompiledFor(date_format_);
+}
+
+void CellFormatter::Append(const Variant& value, FieldGroup group, std::string& out) {
+  if (group == kOther && value.IsString()) {
+    AppendHtmlEscaped(TrimSpaces(value.str()), out);
+    return;
+  }
+  if (group == kFloating || group == kWhole || group == kDate) {
+    switch (value.type()) {
+      case VarType::kNull:
+        out += '.';
+        return;
+      case VarType::kInteger:
+      case VarType::kLong:
+      case VarType::kDouble:
+      case VarType::kCurrency:
+        if (AppendHeld(value, value.ToDouble(), group, out)) return;
+        break;
+      case VarType::kDate:
+        if (AppendHeld(value, value.date().serial, group, out)) return;
+        break;
+      case VarType::kString:
+        if (group == kDate && !date_format_.empty()) {
+          AppendDateText(TrimSpaces(value.str()), out);
+          return;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  AppendValueText(value, group, date_format_, out);
+}
+
+bool CellFormatter::AppendHeld(const Variant& value, double number, FieldGroup group,
+                               std::string& out) {
+  const RegionalSettings& settings = CurrentRegionalSettings();
+  scratch_.clear();
+  if (group == kFloating) {
+    format_internal::RenderNumber(amount_, number, settings, scratch_);
+  } else if (group == kWhole) {
+    format_internal::RenderNumber(whole_, number, settings, scratch_);
+  } else {
+    // No DateFormat shows the value's own text; a number beyond the dates a Date can hold does
+    // not read as a date. Both take the general path.
+    if (date_format_.empty()) return false;
+    if (value.type() != VarType::kDate && date_.is_date && !InDateRange(number)) return false;
+    AppendWithDateFormat(number, out);
+    return true;
+  }
+  AppendScratch(out);
+  return true;
+}
+
+void CellFormatter::AppendDateText(std::string_view trimmed, std::string& out) {
+  if (trimmed.empty()) return;
+  if (const std::optional<double> number = ParseNumber(trimmed)) {
+    if (date_.is_date && !InDateRange(*number)) {
+      AppendHtmlEscaped(trimmed, out);
+    } else {
+      AppendWithDateFormat(*number, out);
+    }
+  } else if (const std::optional<Date> date = ParseDate(trimmed)) {
+    AppendWithDateFormat(date->serial, out);
+  } else {
+    AppendHtmlEscaped(trimmed, out);
+  }
+}
+
+void CellFormatter::AppendWithDateFormat(double number, std::string& out) {
+  const RegionalSettings& settings = CurrentRegionalSettings();
+  scratch_.clear();
+  if (date_.is_date) {
+    format_internal::RenderDate(date_, Date{number}, settings, scratch_);
+  } else {
+    format_internal::RenderNumber(date_, number, settings, scratch_);
+  }
+  AppendScratch(out);
+}
+
+void CellFormatter::AppendScratch(std::string& out) { AppendHtmlEscaped(scratch_, out); }
 
 void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t form,
                      std::string& out) {

@@ -172,12 +172,13 @@ void WriteTableSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Re
     // The list's entries are read when the first shown value is compared with them, after its
     // cell is made and before its row reaches the page.
     const bool entries_fail = sums.on() && sums.has_entries() && !sums.entries_ok();
+    CellFormatter cells(s.DateFormat);
     while (!rs->Eof()) {
       line.assign("<tr>");
       for (Column& column : columns) {
         const Variant value = column.field->Value();
         line += column.group == kOther ? "<td class=tdl>" : "<td class=tdr>";
-        AppendValueText(value, column.group, s.DateFormat, line);
+        cells.Append(value, column.group, line);
         line += "</td>";
         if (entries_fail) sums.CheckEntries();
         for (std::size_t k : column.totals) sums.Add(k, value);
