@@ -66,6 +66,13 @@ void AppendHtmlEscaped(std::string_view text, std::string& out) {
   out.append(text.substr(start));
 }
 
+bool NeedsHtmlEscape(std::string_view text) {
+  for (char c : text) {
+    if (NeedsEscape(c)) return true;
+  }
+  return false;
+}
+
 std::string HtmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -16,6 +16,9 @@ std::string HtmlEscape(std::string_view text);
 // The same, appended to `out`.
 void AppendHtmlEscaped(std::string_view text, std::string& out);
 
+// Whether AppendHtmlEscaped would change the text (a tab alone counts as a change).
+bool NeedsHtmlEscape(std::string_view text);
+
 }  // namespace nimbo
 
 #endif  // NIMBO_REPORT_HTML_ESCAPE_H_

@@ -92,6 +92,11 @@ CellFormatter::CellFormatter(std::string_view date_format)
       amount_(format_internal::CompiledFor(kAmountPattern)),
       whole_(format_internal::CompiledFor(kWholePattern)) {
   if (!date_format_.empty()) date_ = format_internal::CompiledFor(date_format_);
+  const RegionalSettings& settings = CurrentRegionalSettings();
+  numbers_need_no_escape_ = amount_.numbers.size() == 1 && amount_.numbers[0].plain &&
+                            whole_.numbers.size() == 1 && whole_.numbers[0].plain &&
+                            !NeedsHtmlEscape(settings.grouping) &&
+                            !NeedsHtmlEscape(settings.decimal);
 }
 
 void CellFormatter::Append(const Variant& value, FieldGroup group, std::string& out) {
@@ -129,6 +134,10 @@ void CellFormatter::Append(const Variant& value, FieldGroup group, std::string& 
 bool CellFormatter::AppendHeld(const Variant& value, double number, FieldGroup group,
                                std::string& out) {
   const RegionalSettings& settings = CurrentRegionalSettings();
+  if (numbers_need_no_escape_ && (group == kFloating || group == kWhole)) {
+    format_internal::RenderNumber(group == kFloating ? amount_ : whole_, number, settings, out);
+    return true;
+  }
   scratch_.clear();
   if (group == kFloating) {
     format_internal::RenderNumber(amount_, number, settings, scratch_);

@@ -93,6 +93,10 @@ class CellFormatter {
   void AppendScratch(std::string& out);
 
   std::string date_format_;
+  // The amounts and whole numbers are digits, a minus sign and the regional grouping and
+  // decimal characters: with characters the markup takes as they are, they go straight into
+  // the line.
+  bool numbers_need_no_escape_ = false;
   format_internal::CompiledPattern amount_;
   format_internal::CompiledPattern whole_;
   format_internal::CompiledPattern date_;
