@@ -128,6 +128,7 @@ void ReplacementFile::Commit() {
 }
 
 void TextFileWriter::WriteLine(std::string_view text) {
+  if (file_.failed()) file_.Write({});  // raises the error the file failed with
   // Pages are UTF-8: bytes that are not (from a stored head, a caption, a record) become U+FFFD
   // rather than make the whole page invalid.
   if (IsValidUtf8(text)) {

@@ -38,6 +38,8 @@ class ReplacementFile {
   void Commit();
 
   const std::string& path() const { return path_; }
+  // Whether a write has failed (every later call raises its error).
+  bool failed() const { return failed_number_ != 0; }
 
  private:
   [[noreturn]] void Fail(int error_number, std::string_view doing);
@@ -52,21 +54,22 @@ class ReplacementFile {
 };
 
 // A text file written line by line and put in place whole (see ReplacementFile). Lines are
-// gathered into large blocks before they are written: a page of a million rows is a million
-// lines, and one write each would cost more than making them.
+// gathered into blocks before they are written: a page of a million rows is a million lines,
+// and a write each would cost more than making them. A block is no larger than the file's own
+// buffer, so a full disk shows as soon as it did with a write per line.
 class TextFileWriter {
  public:
   explicit TextFileWriter(const std::string& path) : file_(path) { block_.reserve(kBlockBytes); }
 
   // Writes one line and its CR LF; any part of it that is not well-formed UTF-8 is written as
   // U+FFFD. Raises 75 when a write fails (that of this line's block, which may hold earlier
-  // lines).
+  // lines), and again on every later call.
   void WriteLine(std::string_view text);
   // Puts the file in place. Raises 75 when its bytes cannot be written out.
   void Commit();
 
  private:
-  static constexpr std::size_t kBlockBytes = std::size_t{1} << 18;
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
   void WriteBlock();
 
   ReplacementFile file_;

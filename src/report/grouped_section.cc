@@ -68,7 +68,8 @@ struct LevelField {
 // grouped section. `columns` is the parent's field count plus 1 (0 at the top level); `key` the
 // parent record's ID (0 at the top level). Errors go to the section's own error path.
 void WriteGroupLevel(const ControlState& s, CellFormatter& cells, Recordset& rs,
-                     TextFileWriter& page, std::int16_t columns, std::int16_t level, bool collapsed, const Variant& key) {
+                     TextFileWriter& page, std::int16_t columns, std::int16_t level,
+                     bool collapsed, const Variant& key) {
   if (rs.RecordCount() == 0) return;
   std::string level_and_key = LevelNumber(level);
   AppendKey(key, level_and_key);
