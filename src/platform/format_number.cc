@@ -222,11 +222,9 @@ void RenderPlain(const NumberSection& section, const Digits& digits, bool minus,
   }
 }
 
-void RenderSection(const NumberSection& section, double magnitude, bool minus,
+// A section's text for a magnitude already in its decimal form.
+void RenderDecimal(const NumberSection& section, Decimal decimal, bool minus,
                    const RegionalSettings& settings, std::string& out) {
-  if (section.percent) magnitude *= 100;
-  for (int i = 0; i < section.thousands_scale; ++i) magnitude /= 1000;
-  Decimal decimal = ToDecimal(magnitude);
   Digits digits;
   if (section.scientific) {
     const int whole_digits = section.int_places;
@@ -304,6 +302,28 @@ void RenderSection(const NumberSection& section, double magnitude, bool minus,
   }
 }
 
+void RenderSection(const NumberSection& section, double magnitude, bool minus,
+                   const RegionalSettings& settings, std::string& out) {
+  if (section.percent) magnitude *= 100;
+  for (int i = 0; i < section.thousands_scale; ++i) magnitude /= 1000;
+  RenderDecimal(section, ToDecimal(magnitude), minus, settings, out);
+}
+
+// The section a value takes: negative values the second (without a sign of their own: the
+// section shows its own, say parentheses), zero the third; an absent or empty one falls back to
+// the first. Sets `minus` when the first section stands in for a negative value.
+const NumberSection& SectionFor(const std::vector<NumberSection>& sections, double value,
+                                bool& minus) {
+  auto usable = [&](std::size_t index) {
+    return index < sections.size() && !sections[index].empty;
+  };
+  minus = false;
+  if (value < 0 && usable(1)) return sections[1];
+  if (value == 0 && usable(2)) return sections[2];
+  minus = value < 0;
+  return sections[0];
+}
+
 }  // namespace
 
 void RenderNumber(const CompiledPattern& pattern, double value, const RegionalSettings& settings,
@@ -312,19 +332,30 @@ void RenderNumber(const CompiledPattern& pattern, double value, const RegionalSe
     out += value != value ? "NaN" : (value < 0 ? "-Infinity" : "Infinity");
     return;
   }
-  const std::vector<NumberSection>& sections = pattern.numbers;
-  auto usable = [&](std::size_t index) {
-    return index < sections.size() && !sections[index].empty;
-  };
-  // Negative values take the second section without a sign of their own (the section shows its
-  // own, say parentheses); zero takes the third. An absent or empty one falls back to the first.
-  if (value < 0 && usable(1)) {
-    RenderSection(sections[1], -value, false, settings, out);
-  } else if (value == 0 && usable(2)) {
-    RenderSection(sections[2], 0.0, false, settings, out);
-  } else {
-    RenderSection(sections[0], std::fabs(value), value < 0, settings, out);
+  bool minus = false;
+  const NumberSection& section = SectionFor(pattern.numbers, value, minus);
+  RenderSection(section, std::fabs(value), minus, settings, out);
+}
+
+void RenderScaled(const CompiledPattern& pattern, std::int64_t scaled,
+                  const RegionalSettings& settings, std::string& out) {
+  const double value = static_cast<double>(scaled) / 10000.0;
+  bool minus = false;
+  const NumberSection& section = SectionFor(pattern.numbers, value, minus);
+  // Below 10^15 the whole number of ten-thousandths is the value's 15-digit decimal form
+  // exactly, the form its double would be read back into.
+  constexpr std::int64_t kExact = 1000000000000000;
+  if (section.percent || section.thousands_scale != 0 || scaled <= -kExact || scaled >= kExact) {
+    return RenderSection(section, std::fabs(value), minus, settings, out);
   }
+  const auto magnitude = static_cast<std::uint64_t>(scaled < 0 ? -scaled : scaled);
+  Decimal decimal;
+  if (magnitude != 0) {
+    int length = 1;
+    while (length < 15 && magnitude >= kWholePowers[length]) ++length;
+    SetDigits(magnitude, length, length - 1 - 4, decimal);
+  }
+  RenderDecimal(section, decimal, minus, settings, out);
 }
 
 }  // namespace nimbo::format_internal

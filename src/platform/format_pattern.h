@@ -101,6 +101,11 @@ const CompiledPattern& CompiledFor(std::string_view pattern);
 // Renders a value with a compiled pattern, appending to `out`.
 void RenderNumber(const CompiledPattern& pattern, double value, const RegionalSettings& settings,
                   std::string& out);
+// RenderNumber for an amount held as a whole number of ten-thousandths (a Currency's form): the
+// same text as RenderNumber(pattern, scaled / 10000.0), without reading the digits back from
+// the double.
+void RenderScaled(const CompiledPattern& pattern, std::int64_t scaled,
+                  const RegionalSettings& settings, std::string& out);
 // Raises 6 when the serial is outside the dates a Date may hold.
 void RenderDate(const CompiledPattern& pattern, Date date, const RegionalSettings& settings,
                 std::string& out);

@@ -133,25 +133,24 @@ void CellFormatter::Append(const Variant& value, FieldGroup group, std::string& 
 
 bool CellFormatter::AppendHeld(const Variant& value, double number, FieldGroup group,
                                std::string& out) {
-  const RegionalSettings& settings = CurrentRegionalSettings();
-  if (numbers_need_no_escape_ && (group == kFloating || group == kWhole)) {
-    format_internal::RenderNumber(group == kFloating ? amount_ : whole_, number, settings, out);
+  if (group == kFloating || group == kWhole) {
+    const format_internal::CompiledPattern& pattern = group == kFloating ? amount_ : whole_;
+    const RegionalSettings& settings = CurrentRegionalSettings();
+    if (!numbers_need_no_escape_) scratch_.clear();
+    std::string& target = numbers_need_no_escape_ ? out : scratch_;
+    if (value.type() == VarType::kCurrency) {
+      format_internal::RenderScaled(pattern, value.currency().scaled, settings, target);
+    } else {
+      format_internal::RenderNumber(pattern, number, settings, target);
+    }
+    if (!numbers_need_no_escape_) AppendScratch(out);
     return true;
   }
-  scratch_.clear();
-  if (group == kFloating) {
-    format_internal::RenderNumber(amount_, number, settings, scratch_);
-  } else if (group == kWhole) {
-    format_internal::RenderNumber(whole_, number, settings, scratch_);
-  } else {
-    // No DateFormat shows the value's own text; a number beyond the dates a Date can hold does
-    // not read as a date. Both take the general path.
-    if (date_format_.empty()) return false;
-    if (value.type() != VarType::kDate && date_.is_date && !InDateRange(number)) return false;
-    AppendWithDateFormat(number, out);
-    return true;
-  }
-  AppendScratch(out);
+  // No DateFormat shows the value's own text; a number beyond the dates a Date can hold does not
+  // read as a date. Both take the general path.
+  if (date_format_.empty()) return false;
+  if (value.type() != VarType::kDate && date_.is_date && !InDateRange(number)) return false;
+  AppendWithDateFormat(number, out);
   return true;
 }
 

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "nimbo/date.h"
 #include "nimbo/error.h"
+#include "platform/format_pattern.h"
 
 namespace nimbo {
 namespace {
@@ -196,6 +198,29 @@ TEST_F(RegionalSettingsTest, NumbersAndDatesUseTheSettings) {
   // Literal AM/PM letters are the pattern's own, not the regional designators.
   EXPECT_EQ(FormatDate(date, "h AM/PM"), "9 PM");
   EXPECT_EQ(CurrentRegionalSettings().decimal, ",");
+}
+
+// An amount held in ten-thousandths renders exactly as its value as a double does, under every
+// kind of pattern: sections, percent, thousands scaling, scientific notation, no decimals.
+TEST(FormatTest, ScaledAmountsRenderAsTheirDoubles) {
+  const std::int64_t amounts[] = {0,       1,           5,           49,          50,
+                                  -50,     12345,       99995,       -99995,      1234567890,
+                                  -1,      999999999999999, -999999999999999, 1000000000000000,
+                                  -1000000000000000, 9223372036854775807};
+  const char* patterns[] = {"#,##,##0.00", "#,##,##0", "0.00;(0.00);zero", "#,##0.0000", "0%",
+                            "#,##0,", "0.00E+00", "#", ".00", "#,##0.00 kg"};
+  for (const char* pattern : patterns) {
+    const format_internal::CompiledPattern& compiled = format_internal::CompiledFor(pattern);
+    ASSERT_FALSE(compiled.is_date) << pattern;
+    for (std::int64_t scaled : amounts) {
+      std::string want;
+      std::string got;
+      format_internal::RenderNumber(compiled, static_cast<double>(scaled) / 10000.0,
+                                    CurrentRegionalSettings(), want);
+      format_internal::RenderScaled(compiled, scaled, CurrentRegionalSettings(), got);
+      EXPECT_EQ(got, want) << scaled << " with " << pattern;
+    }
+  }
 }
 
 }  // namespace
