@@ -215,18 +215,38 @@ void WebHost::OnEventLine(const std::string& line) {
 }
 
 void WebHost::AppendTreeRows(std::string& out) const {
-  // One compact row per node in display order: the client draws only the rows in view.
+  // One compact row per node in display order: the client draws only the rows in view. A list
+  // node may have a hundred thousand children, so the rows are written without a format string
+  // each, and the colour, the same for most nodes, is spelled once.
+  const auto append_number = [&out](long long value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+  };
+  std::int32_t colour = 0;
+  std::string colour_text = CssColour(colour);
   out += '[';
   bool first = true;
   session_->tree().Walk([&](const std::shared_ptr<Node>& node, int depth) {
-    if (!first) out += ',';
+    out += first ? "[" : ",[";
     first = false;
-    fmt::format_to(std::back_inserter(out), "[{},{},", node->Index(), depth);
+    append_number(node->Index());
+    out += ',';
+    append_number(depth);
+    out += ',';
     AppendJsonString(node->Text(), out);
     out += ',';
     AppendJsonString(node->Image(), out);
-    fmt::format_to(std::back_inserter(out), ",{},{},{},\"{}\"]", node->Expanded(), node->Selected(),
-                   node->Children(), CssColour(node->ForeColor()));
+    out += node->Expanded() ? ",true," : ",false,";
+    out += node->Selected() ? "true," : "false,";
+    append_number(node->Children());
+    out += ",\"";
+    if (const std::int32_t fore = node->ForeColor(); fore != colour) {
+      colour = fore;
+      colour_text = CssColour(colour);
+    }
+    out += colour_text;
+    out += "\"]";
   });
   out += ']';
 }
