@@ -44,12 +44,17 @@ class ReplacementFile {
  private:
   [[noreturn]] void Fail(int error_number, std::string_view doing);
   void Discard() noexcept;
+  void KickWriteBack();
+
+  static constexpr std::uint64_t kKickBytes = std::uint64_t{8} << 20;
 
   std::string path_;
   std::string temp_path_;
   Existing existing_;
   std::FILE* file_ = nullptr;
   int failed_number_ = 0;  // the error already raised, raised again on later calls
+  std::uint64_t written_ = 0;  // bytes handed to the file
+  std::uint64_t kicked_ = 0;   // bytes whose write-back has been started
   std::string failed_detail_;
 };
 
