@@ -52,7 +52,7 @@ class NIMBO_QT_API Socket : public QObject, public nimbo::Socket {
   State state() const;
   bool timed_out() const;
 
- signals:
+ Q_SIGNALS:
   void connected();
   void dataArrival(std::int32_t bytesTotal);
   void error(std::int16_t number, const QString& description);

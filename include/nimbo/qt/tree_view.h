@@ -75,7 +75,7 @@ class NIMBO_QT_API TreeView : public QObject, public nimbo::TreeView {
   // The selected node, or null when none is selected.
   std::shared_ptr<Node> SelectedOrNull() const;
 
- signals:
+ Q_SIGNALS:
   // The user made a node the selected one (by mouse or keyboard). Not emitted when the
   // component selects a node itself. The host normally answers with Nimbo::DisplayFor(node).
   void nodeActivated(std::shared_ptr<nimbo::Node> node);

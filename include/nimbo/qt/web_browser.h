@@ -70,7 +70,7 @@ class NIMBO_QT_API WebBrowser : public QObject, public nimbo::WebBrowser {
   bool lastLoadOk() const;
   QWebEngineView* view() const;
 
- signals:
+ Q_SIGNALS:
   // Navigate was called, with the component's address.
   void navigated(const QString& url);
   void busyChanged(bool busy);
