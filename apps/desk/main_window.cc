@@ -211,11 +211,30 @@ void MainWindow::Refresh() {
 }
 
 void MainWindow::OnNodeActivated(const std::shared_ptr<Node>& node) {
-  if (displaying_) {
-    pending_ = node;  // runs when the running display ends; replaces an earlier waiting click
+  if (!displaying_) {
+    RunDisplay([this, node] { Display(node); });
     return;
   }
-  RunDisplay([this, node] { session_->Display(node); });
+  // Runs when the running display ends; replaces an earlier waiting click. Meanwhile the
+  // selection stays on the node being displayed (a refresh displays the root).
+  pending_ = node;
+  try {
+    std::shared_ptr<Node> shown = displayed_;
+    if (!shown && tree_->Count() > 0) {
+      shown = tree_->Item(1);
+      while (shown->Parent()) shown = shown->Parent();
+    }
+    // Selected through the tree view, so that the widget shows it too (and stays quiet).
+    if (shown) shown->Selected(true);
+  } catch (const Error&) {
+    // The node went with a refresh; the refresh selects its own.
+  }
+}
+
+void MainWindow::Display(const std::shared_ptr<Node>& node) {
+  displayed_ = node;
+  session_->Display(node);
+  displayed_.reset();
 }
 
 void MainWindow::RunDisplay(const std::function<void()>& work) {
@@ -229,7 +248,12 @@ void MainWindow::RunDisplay(const std::function<void()>& work) {
   while (pending_) {
     const auto node = std::move(pending_);
     pending_.reset();
-    session_->Display(node);
+    try {
+      node->Selected(true);
+    } catch (const Error&) {
+      continue;  // a node a refresh removed meanwhile
+    }
+    Display(node);
   }
 }
 

@@ -2,10 +2,13 @@
 // side by side, a toolbar with the page commands, a notice bar and a status bar for the
 // component's messages and busy state, and a dock listing the audit entries and diagnostics.
 //
-// Re-entrancy: the component lets Qt process events while it makes a page (DoEvents), so a
-// click on another node can arrive while a display is running. Such a click is not run inside
-// the running display; the node is remembered and displayed as soon as the running display
-// ends. Only the last click is kept: a user clicking through several nodes wants the last one.
+// Re-entrancy: the component lets Qt process events while it makes a page (DoEvents). It keeps
+// the tree disabled meanwhile, but a selection can still change (a keyboard event already
+// queued, a program driving the widget). Such a change is not run inside the running display:
+// the selection goes back to the node being displayed (the component reads it to log and label
+// the page), the clicked node is remembered and is selected and displayed as soon as the running
+// display ends. Only the last click is kept: a user clicking through several nodes wants the
+// last one.
 #ifndef NIMBO_APPS_DESK_MAIN_WINDOW_H_
 #define NIMBO_APPS_DESK_MAIN_WINDOW_H_
 
@@ -78,8 +81,9 @@ class MainWindow : public QMainWindow {
   void BuildActions();
   void LoadDesignInstance();
   void OnNodeActivated(const std::shared_ptr<Node>& node);
-  // Runs a display or refresh unless one is running.
+  // Runs a display or refresh unless one is running, then the click that waited for it.
   void RunDisplay(const std::function<void()>& work);
+  void Display(const std::shared_ptr<Node>& node);
   void OpenMailDialog();
   void OpenPropertyDialog();
 
@@ -98,6 +102,7 @@ class MainWindow : public QMainWindow {
   std::shared_ptr<nimbo::qt::Socket> socket_;
   std::unique_ptr<BrowserSession> session_;
   bool displaying_ = false;
+  std::shared_ptr<Node> displayed_;  // the node of the running display; null during a refresh
   std::shared_ptr<Node> pending_;
   bool wait_cursor_ = false;
   bool mail_sent_ = false;

@@ -4,7 +4,6 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
 #include <algorithm>
@@ -55,6 +54,12 @@ PropertyDialog::PropertyDialog(Nimbo& control, JsonPropertyBag& bag, std::string
   }
   surface->setFixedSize(right + x(120), bottom + y(120));
 
+  error_ = new QLabel(this);
+  error_->setObjectName(QStringLiteral("error"));
+  error_->setTextFormat(Qt::PlainText);
+  error_->setWordWrap(true);
+  error_->setStyleSheet(QStringLiteral("color: #a40000;"));
+
   auto* buttons = new QDialogButtonBox(
       QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -62,8 +67,10 @@ PropertyDialog::PropertyDialog(Nimbo& control, JsonPropertyBag& bag, std::string
   connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
           [this] { Apply(); });
   surface->move(0, 0);
-  buttons->setGeometry(8, surface->height() + 8, std::max(surface->width() - 16, 240), 32);
-  setFixedSize(std::max(surface->width(), 256), surface->height() + 48);
+  const int width = std::max(surface->width(), 320);
+  error_->setGeometry(8, surface->height(), width - 16, 40);
+  buttons->setGeometry(8, surface->height() + 44, width - 16, 32);
+  setFixedSize(width, surface->height() + 84);
 
   std::sort(tab_order.begin(), tab_order.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -94,14 +101,17 @@ bool PropertyDialog::Apply() {
   } catch (const Error& e) {
     QString text = QStringLiteral("Error: %1, %2").arg(e.number()).arg(Q(e.description()));
     if (!e.detail().empty()) text += QStringLiteral("\n") + Q(e.detail());
-    QMessageBox::warning(this, Q(page_.Caption()), text);
+    error_->setText(text);
     return false;
   }
+  error_->clear();
   page_.Changed(false);
   page_.SelectionChanged();
   Reload();
   return true;
 }
+
+QString PropertyDialog::ErrorText() const { return error_->text(); }
 
 void PropertyDialog::accept() {
   if (Apply()) QDialog::accept();
