@@ -124,23 +124,66 @@ class TreeCore : public std::enable_shared_from_this<TreeCore> {
     if (widget_ == nullptr) return;
     auto item = std::make_unique<NodeItem>(model_node);
     Decorate(*item);
-    const auto parent_node = model_node->Parent();
+    NodeItem* raw = item.get();
+    items_.emplace(model_node.get(), raw);
+    if (!Place(raw)) {
+      items_.erase(model_node.get());
+      return;  // cannot happen: every model node has its item
+    }
+    item.release();  // the widget owns it
+  }
+
+  // Puts an item (out of the widget) where its node is in the model: before the item of the
+  // node's next sibling, or last among its parent's children. O(1) for a node added last.
+  bool Place(NodeItem* item) {
+    const auto parent_node = item->model->Parent();
     QTreeWidgetItem* parent =
         parent_node ? static_cast<QTreeWidgetItem*>(ItemOf(parent_node.get()))
                     : widget_->invisibleRootItem();
-    if (parent == nullptr) return;  // cannot happen: every model node has its item
-    const auto next = model_node->Next();
+    if (parent == nullptr) return false;
+    const auto next = item->model->Next();
     NodeItem* next_item = next ? ItemOf(next.get()) : nullptr;
-    NodeItem* raw = item.get();
-    items_.emplace(model_node.get(), raw);
     Quiet quiet(*this);
-    if (next_item != nullptr && next_item->parent() == (parent_node ? parent : nullptr)) {
-      parent->insertChild(parent->indexOfChild(next_item), item.release());
+    const int at = next_item != nullptr ? parent->indexOfChild(next_item) : -1;
+    if (at >= 0) {
+      parent->insertChild(at, item);
     } else {
-      parent->addChild(item.release());
+      parent->addChild(item);
     }
     // An expanded node shows the children it gets.
     if (parent_node && parent_node->Expanded() && !parent->isExpanded()) parent->setExpanded(true);
+    return true;
+  }
+
+  // A sorted tree moves a node whose text changed: its item follows.
+  void Replace(NodeItem* item) {
+    if (widget_ == nullptr) return;
+    QTreeWidgetItem* parent = item->parent() != nullptr ? item->parent()
+                                                        : widget_->invisibleRootItem();
+    const auto next = item->model->Next();
+    const int at = parent->indexOfChild(item);
+    QTreeWidgetItem* next_item = next ? ItemOf(next.get()) : nullptr;
+    if (next_item == parent->child(at + 1)) return;  // already in place
+    Quiet quiet(*this);
+    parent->takeChild(at);
+    Place(item);
+    RestoreExpansion(item);
+    SyncSelection();
+  }
+
+  // An item taken out and put back has lost its expansion and that of its subtree.
+  void RestoreExpansion(QTreeWidgetItem* top) {
+    Quiet quiet(*this);
+    std::vector<QTreeWidgetItem*> stack{top};
+    while (!stack.empty()) {
+      QTreeWidgetItem* item = stack.back();
+      stack.pop_back();
+      if (NodeItem* node_item = AsNodeItem(item)) {
+        const bool expanded = node_item->model->Expanded();
+        if (item->isExpanded() != expanded) item->setExpanded(expanded);
+      }
+      for (int i = 0, n = item->childCount(); i < n; ++i) stack.push_back(item->child(i));
+    }
   }
 
   // The item's subtree leaves the map (the model has removed the nodes).
@@ -246,12 +289,10 @@ class TreeCore : public std::enable_shared_from_this<TreeCore> {
     }
     for (QTreeWidgetItem* child : order) {
       auto* item = static_cast<NodeItem*>(child);
-      if (!same) {
-        // Items taken out and put back lose their expansion.
-        const bool expanded = item->model->Expanded();
-        if (item->isExpanded() != expanded) item->setExpanded(expanded);
-      }
       if (item->childCount() > 0) Reorder(item, item->model->Child());
+    }
+    if (!same) {
+      for (QTreeWidgetItem* child : order) RestoreExpansion(child);
     }
   }
 
@@ -334,7 +375,10 @@ class QtNode final : public Node {
   std::string Text() const override { return model_->Text(); }
   void Text(const std::string& value) override {
     model_->Text(value);
-    if (NodeItem* item = Item()) item->setText(0, Q(value));
+    if (NodeItem* item = Item()) {
+      item->setText(0, Q(value));
+      if (core_->model().Sorted()) core_->Replace(item);
+    }
   }
   std::string Key() const override { return model_->Key(); }
   void Key(const std::string& value) override { model_->Key(value); }

@@ -40,12 +40,16 @@ QUrl UrlOf(const std::string& address) {
   return QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
 }
 
+// An address with every percent-encoding undone.
+QString Decoded(const QUrl& url) {
+  return QString::fromUtf8(QByteArray::fromPercentEncoding(url.toEncoded()));
+}
+
 // The same document, whatever encoding the engine chose for the address.
 bool SameDocument(const QUrl& a, const QUrl& b) {
   const auto options = QUrl::StripTrailingSlash | QUrl::NormalizePathSegments |
                        QUrl::RemoveFragment;
-  return a.adjusted(options).toString(QUrl::FullyDecoded) ==
-         b.adjusted(options).toString(QUrl::FullyDecoded);
+  return Decoded(a.adjusted(options)) == Decoded(b.adjusted(options));
 }
 
 }  // namespace
@@ -146,7 +150,7 @@ class WebBrowser::Impl {
       }
       return url.toLocalFile().toStdString();
     }
-    return url.toString(QUrl::FullyDecoded).toStdString();
+    return Decoded(url).toStdString();
   }
 
   void LoadingChanged(const QWebEngineLoadingInfo& info) {
@@ -244,10 +248,13 @@ class WebBrowser::Impl {
       throw Error::WithDetail(err::kPathFileAccess,
                               "Save As: saving " + path.toStdString() + " did not end in time");
     }
+    // (Qt 6.4's interruptReasonString() crashes on a save-page download, so the detail names
+    // the state only.)
     if (download->state() != QWebEngineDownloadRequest::DownloadCompleted) {
-      throw Error::WithDetail(err::kPathFileAccess,
-                              "Save As: saving " + path.toStdString() + " failed: " +
-                                  download->interruptReasonString().toStdString());
+      const bool cancelled = download->state() == QWebEngineDownloadRequest::DownloadCancelled;
+      throw Error::WithDetail(err::kPathFileAccess, "Save As: saving " + path.toStdString() +
+                                                        (cancelled ? " was cancelled"
+                                                                   : " was interrupted"));
     }
   }
 

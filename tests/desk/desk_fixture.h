@@ -18,22 +18,26 @@
 
 namespace nimbo::testing {
 
-// Sets up the environment every nimbo-desk run of this test program shares (once).
+// Sets up the environment every nimbo-desk run of this test program shares (once): Qt's and the
+// web engine's folders in a temporary folder, removed when the program ends.
 inline void DeskEnvironment() {
-  static TempDir* const dir = [] {
-    auto* made = new TempDir();
-    const auto runtime = made->path() / "runtime";
-    const auto cache = made->path() / "cache";
-    std::filesystem::create_directory(runtime);
-    std::filesystem::create_directory(cache);
-    chmod(runtime.c_str(), 0700);  // the web engine insists on a private runtime folder
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+  static const TempDir dir;
+  static const bool ready = [] {
+    for (const char* name : {"runtime", "cache", "config", "data"}) {
+      std::filesystem::create_directory(dir / name);
+    }
+    chmod((dir / "runtime").c_str(), 0700);  // the web engine insists on a private runtime folder
+    setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
-    return made;
+    // Chromium leaves the GPU alone on the offscreen platform.
+    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-dev-shm-usage", 0);
+    return true;
   }();
-  (void)dir;
+  (void)ready;
 }
 
 // A shell word.
