@@ -69,13 +69,18 @@ class Script {
     return false;
   }
 
-  // Waits until no display runs and the view has loaded what it was last told to show.
-  bool WaitForPage(const std::string& what) {
+  // Waits until no display runs and the view has loaded what it was last told to show; with
+  // `must_load`, that load must have succeeded (a link the view was told not to follow ends as
+  // a cancelled load, which is no failure).
+  bool WaitForPage(const std::string& what, bool must_load = true) {
     const bool loaded = WaitUntil(
         [this] { return !window_.displaying() && !window_.browser().busy(); }, step_);
     if (!loaded) {
       return Fail(what + " did not load within " + std::to_string(step_.count() / 1000) +
                   " seconds");
+    }
+    if (must_load && !window_.browser().lastLoadOk()) {
+      return Fail("the view could not load " + what);
     }
     return true;
   }
@@ -113,7 +118,7 @@ class Script {
     if (!WaitUntil([&] { return window_.links_processed() > before; }, step_)) {
       return Fail("the view did not hand " + url + " to link processing in time");
     }
-    return WaitForPage("the link " + url);
+    return WaitForPage("the link " + url, false);
   }
 
   bool Mail() {
@@ -133,7 +138,7 @@ class Script {
   // load can still show the previous frame or an empty one, so the grab is repeated until the
   // view's part shows something (or the step's time is up).
   bool Screenshot(const std::string& file) {
-    if (!WaitForPage("the page to grab")) return false;
+    if (!WaitForPage("the page to grab", false)) return false;
     QWebEngineView* view = window_.view();
     const QRect area(view->mapTo(&window_, QPoint(0, 0)), view->size());
     QImage image;
