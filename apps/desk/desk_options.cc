@@ -23,14 +23,12 @@ void AddDeskOptions(CLI::App& app, DeskOptions& options) {
   for (const char* name : {"--select", "--url", "--tree"}) app.get_option(name)->group(script);
   app.add_option("--save-to", options.session.save_to, "Save the shown page to this file")
       ->group(script);
-  app.add_option("--print-to", options.session.print_to,
-                 "Print the shown page as PDF to this file")
+  app.add_option("--print-to", options.session.print_to, "Print the shown page as PDF to this file")
       ->group(script);
   app.add_option("--mail-to", options.mail_to, "Mail the shown page to this address")
       ->group(script);
   app.add_option("--subject", options.subject, "Subject of the scripted mail")->group(script);
-  app.add_option("--message", options.message, "Message text of the scripted mail")
-      ->group(script);
+  app.add_option("--message", options.message, "Message text of the scripted mail")->group(script);
   app.add_option("--screenshot", options.screenshot,
                  "Write a PNG of the window once the last page has painted")
       ->group(script);

@@ -3,9 +3,8 @@
 #ifndef NIMBO_APPS_DESK_DESK_OPTIONS_H_
 #define NIMBO_APPS_DESK_DESK_OPTIONS_H_
 
-#include <string>
-
 #include <CLI/CLI.hpp>
+#include <string>
 
 #include "browser_session.h"
 
@@ -24,7 +23,7 @@ struct DeskOptions {
   std::string mail_to;
   std::string subject;
   std::string message;
-  std::string screenshot;   // a PNG of the window once the last page has painted
+  std::string screenshot;    // a PNG of the window once the last page has painted
   double step_timeout = 60;  // seconds each scripted wait may take
   int width = 1200;
   int height = 800;

@@ -29,9 +29,9 @@ MailDialog::MailDialog(const DeskOptions& options, QWidget* parent) : QDialog(pa
   const QString from =
       options.from.empty()
           ? QStringLiteral("(no sender: --from)")
-          : (options.from_name.empty() ? Q(options.from)
-                                       : QStringLiteral("%1 <%2>").arg(Q(options.from_name),
-                                                                       Q(options.from)));
+          : (options.from_name.empty()
+                 ? Q(options.from)
+                 : QStringLiteral("%1 <%2>").arg(Q(options.from_name), Q(options.from)));
   auto* server = new QLabel(
       options.smtp.empty() ? QStringLiteral("(no server: --smtp)") : Q(options.smtp), this);
   auto* sender = new QLabel(from, this);

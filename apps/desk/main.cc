@@ -3,6 +3,7 @@
 // window, prints the events as JSON lines and quits.
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QTimer>
 #include <cstdlib>
@@ -10,8 +11,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-#include <CLI/CLI.hpp>
 
 #include "commands.h"
 #include "desk/desk_options.h"

@@ -291,9 +291,7 @@ bool MainWindow::StartMail(const std::string& to_name, const std::string& to,
   return true;
 }
 
-bool MainWindow::mailing() const {
-  return socket_->state() != nimbo::qt::Socket::State::kClosed;
-}
+bool MainWindow::mailing() const { return socket_->state() != nimbo::qt::Socket::State::kClosed; }
 
 void MainWindow::ShowBusy(bool busy) {
   busy_label_->setText(busy ? QStringLiteral("Busy\u2026") : QStringLiteral("Ready"));

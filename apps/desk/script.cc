@@ -8,9 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "commands.h"
 #include "desk/wait.h"
@@ -73,8 +72,8 @@ class Script {
   // `must_load`, that load must have succeeded (a link the view was told not to follow ends as
   // a cancelled load, which is no failure).
   bool WaitForPage(const std::string& what, bool must_load = true) {
-    const bool loaded = WaitUntil(
-        [this] { return !window_.displaying() && !window_.browser().busy(); }, step_);
+    const bool loaded =
+        WaitUntil([this] { return !window_.displaying() && !window_.browser().busy(); }, step_);
     if (!loaded) {
       return Fail(what + " did not load within " + std::to_string(step_.count() / 1000) +
                   " seconds");
@@ -125,8 +124,8 @@ class Script {
     if (!window_.StartMail("", options_.mail_to, options_.subject, options_.message)) {
       return false;
     }
-    const auto limit = milliseconds(static_cast<long>(std::ceil(options_.mail_timeout * 1000))) +
-                       step_;
+    const auto limit =
+        milliseconds(static_cast<long>(std::ceil(options_.mail_timeout * 1000))) + step_;
     if (!WaitUntil([this] { return !window_.mailing(); }, limit)) {
       return Fail("the mail conversation did not end in time");
     }

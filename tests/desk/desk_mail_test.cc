@@ -1,12 +1,12 @@
 // nimbo-desk mails the shown page through the Qt socket: to a real SMTP server on loopback, where
 // the message arrives, and as a failure (exit 1) when the server cannot be reached or the user
 // may not mail.
+#include <gtest/gtest.h>
+
 #include <asio.hpp>
 #include <filesystem>
-#include <string>
-
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "desk/desk_fixture.h"
 #include "testing/mail_servers.h"

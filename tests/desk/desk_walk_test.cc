@@ -1,15 +1,15 @@
 // nimbo-desk walked by script through the demo on the real window: the same event lines and the
 // same page files as nimbo render with the same options, screenshots that show the pages, link
 // processing through the view, the page commands, and the exit statuses.
+#include <gtest/gtest.h>
+
 #include <QColor>
 #include <QImage>
 #include <QSet>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "desk/desk_fixture.h"
 #include "testing/test_support.h"
@@ -124,8 +124,8 @@ TEST_F(DeskWalkTest, LinksGoToLinkProcessingThroughTheView) {
     EXPECT_EQ(both.desk.out, both.render.out) << link.url;
     const auto lines = JsonLines(both.desk.out);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), (json{{"event", "ProcessURL"}, {"url", link.url},
-                                  {"result", link.record}}));
+    EXPECT_EQ(lines.back(),
+              (json{{"event", "ProcessURL"}, {"url", link.url}, {"result", link.record}}));
     bool opened = false;
     for (const json& line : lines) {
       if (line["event"] == "OpenForm") {
@@ -149,7 +149,8 @@ TEST_F(DeskWalkTest, SavesAndPrintsTheShownPage) {
   EXPECT_NE(page.find("Customers"), std::string::npos);
   EXPECT_EQ(ReadFile(pdf).substr(0, 5), "%PDF-");
   const auto lines = JsonLines(r.out);
-  const json save = {{"event", "LogIt"}, {"AType", "Save"}, {"ANarration", "Data Browser\\Customers"}};
+  const json save = {
+      {"event", "LogIt"}, {"AType", "Save"}, {"ANarration", "Data Browser\\Customers"}};
   const json print = {
       {"event", "LogIt"}, {"AType", "Print"}, {"ANarration", "Data Browser\\Customers"}};
   ASSERT_GE(lines.size(), 2u);

@@ -1,6 +1,8 @@
 // The window and the property dialog in-process, on the demo: a click that arrives while a page
 // is being made waits for it, and the property page applies, saves and refuses as it should, its
 // controls placed where the page puts them.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -10,12 +12,10 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "desk/desk_fixture.h"
 #include "desk/main_window.h"
@@ -54,8 +54,8 @@ TEST(DeskWindowTest, AClickDuringADisplayWaitsForIt) {
   app::desk::MainWindow window(options, out);
   window.show();
   window.Refresh();
-  ASSERT_TRUE(app::desk::WaitUntil([&] { return !window.browser().busy(); },
-                                   std::chrono::seconds(60)));
+  ASSERT_TRUE(
+      app::desk::WaitUntil([&] { return !window.browser().busy(); }, std::chrono::seconds(60)));
 
   auto& tree = window.tree();
   const auto customers = window.session().ChildOfSelected("Customers");
@@ -63,12 +63,11 @@ TEST(DeskWindowTest, AClickDuringADisplayWaitsForIt) {
   ASSERT_TRUE(customers && products);
   // The user clicks Products while the page of Customers is being made.
   bool clicked = false;
-  QObject::connect(&window.browser(), &qt::WebBrowser::navigated, &window,
-                   [&](const QString& url) {
-                     if (clicked || url != QStringLiteral("about:blank")) return;
-                     clicked = true;
-                     tree.widget()->setCurrentItem(tree.ItemFor(products));
-                   });
+  QObject::connect(&window.browser(), &qt::WebBrowser::navigated, &window, [&](const QString& url) {
+    if (clicked || url != QStringLiteral("about:blank")) return;
+    clicked = true;
+    tree.widget()->setCurrentItem(tree.ItemFor(products));
+  });
   out.str("");
   tree.widget()->setCurrentItem(tree.ItemFor(customers));
   ASSERT_TRUE(clicked);
@@ -99,8 +98,8 @@ TEST(DeskWindowTest, ARecordLinkShowsItsFormWithoutWaiting) {
   app::desk::MainWindow window(options, out);
   window.show();
   window.Refresh();
-  ASSERT_TRUE(app::desk::WaitUntil([&] { return !window.browser().busy(); },
-                                   std::chrono::seconds(60)));
+  ASSERT_TRUE(
+      app::desk::WaitUntil([&] { return !window.browser().busy(); }, std::chrono::seconds(60)));
   const QUrl front = window.view()->url();
   ASSERT_TRUE(front.isLocalFile());
   for (const char* id : {"0000000003", "0000000007"}) {
@@ -111,14 +110,15 @@ TEST(DeskWindowTest, ARecordLinkShowsItsFormWithoutWaiting) {
     ASSERT_TRUE(app::desk::WaitUntil([&] { return window.links_processed() > before; },
                                      std::chrono::seconds(30)));
     app::desk::Pause(std::chrono::milliseconds(200));  // the replaced form closes
-    EXPECT_EQ(window.view()->url(), front) << id;       // the link was not followed
+    EXPECT_EQ(window.view()->url(), front) << id;      // the link was not followed
     std::vector<QDialog*> shown;
     for (QDialog* dialog : window.findChildren<QDialog*>()) {
       if (dialog->isVisible()) shown.push_back(dialog);
     }
     ASSERT_EQ(shown.size(), 1u) << id;
     EXPECT_FALSE(shown[0]->isModal());
-    EXPECT_EQ(shown[0]->findChild<QLabel*>(QStringLiteral("form"))->text(), QStringLiteral("00002"));
+    EXPECT_EQ(shown[0]->findChild<QLabel*>(QStringLiteral("form"))->text(),
+              QStringLiteral("00002"));
     EXPECT_EQ(shown[0]->findChild<QLabel*>(QStringLiteral("record"))->text().toStdString(), id);
   }
 }
@@ -146,9 +146,9 @@ TEST_F(PropertyDialogTest, PlacesThePageControlsInTabOrder) {
     ASSERT_NE(widget, nullptr) << control.name;
     const int dpi_x = dialog.logicalDpiX();
     const int dpi_y = dialog.logicalDpiY();
-    EXPECT_EQ(widget->geometry(), QRect(control.left * dpi_x / 1440, control.top * dpi_y / 1440,
-                                        control.width * dpi_x / 1440,
-                                        control.height * dpi_y / 1440))
+    EXPECT_EQ(widget->geometry(),
+              QRect(control.left * dpi_x / 1440, control.top * dpi_y / 1440,
+                    control.width * dpi_x / 1440, control.height * dpi_y / 1440))
         << control.name;
     if (control.kind == PageControl::Kind::kLabel) {
       EXPECT_EQ(qobject_cast<QLabel*>(widget)->text().toStdString(), control.caption);
@@ -163,7 +163,8 @@ TEST_F(PropertyDialogTest, PlacesThePageControlsInTabOrder) {
   auto* second = dialog.findChild<QWidget*>(QString::fromStdString(boxes[1].name));
   // Tab goes from the first box to the second (labels take no focus).
   QWidget* next = first->nextInFocusChain();
-  while (next != first && qobject_cast<QLineEdit*>(next) == nullptr) next = next->nextInFocusChain();
+  while (next != first && qobject_cast<QLineEdit*>(next) == nullptr)
+    next = next->nextInFocusChain();
   EXPECT_EQ(next, second);
 }
 
