@@ -34,11 +34,17 @@ class BrowserSession::Printer : public Events {
       : out_(out), print_diagnostics_(print_diagnostics) {}
   // Hears each message after it has been printed.
   std::function<void(const std::string&)> message_listener;
+  // Hears every event after it has been printed (a host showing them in its window).
+  std::shared_ptr<Events> host_events;
   int failures = 0;
 
-  void Busy(bool IsBusy) override { Emit({{"event", "Busy"}, {"IsBusy", IsBusy}}); }
+  void Busy(bool IsBusy) override {
+    Emit({{"event", "Busy"}, {"IsBusy", IsBusy}});
+    if (host_events) host_events->Busy(IsBusy);
+  }
   void OpenForm(const Variant& nFrm, const Variant& nID) override {
     Emit({{"event", "OpenForm"}, {"nFrm", Text(nFrm)}, {"nID", Text(nID)}});
+    if (host_events) host_events->OpenForm(nFrm, nID);
   }
   void NimboMessage(const std::string& sMessage) override {
     // Every message but the mail's success tells of a failure: a connection or read error, a
@@ -46,14 +52,18 @@ class BrowserSession::Printer : public Events {
     if (sMessage != kMailSent) ++failures;
     Emit({{"event", "NimboMessage"}, {"sMessage", sMessage}});
     if (message_listener) message_listener(sMessage);
+    if (host_events) host_events->NimboMessage(sMessage);
   }
   void LogIt(const std::string& AType, const std::string& ANarration) override {
     Emit({{"event", "LogIt"}, {"AType", AType}, {"ANarration", ANarration}});
+    if (host_events) host_events->LogIt(AType, ANarration);
   }
   void BlaBla(const std::string& sBlaBla) override {
     // An operation that stopped on a run-time error says "Error: N, description".
     if (sBlaBla.rfind("Error: ", 0) == 0) ++failures;
-    if (print_diagnostics_) Emit({{"event", "BlaBla"}, {"sBlaBla", sBlaBla}});
+    if (!print_diagnostics_) return;
+    Emit({{"event", "BlaBla"}, {"sBlaBla", sBlaBla}});
+    if (host_events) host_events->BlaBla(sBlaBla);
   }
 
  private:
@@ -70,7 +80,11 @@ class BrowserSession::SwitchableContainer : public Container {
  public:
   bool UserMode() const override { return user_mode; }
   void PropertyChanged(std::string_view) override {}
+  void DoEvents() override {
+    if (do_events) do_events();
+  }
   bool user_mode = false;
+  std::function<void()> do_events;
 };
 
 bool IsPostgresUri(std::string_view text) {
@@ -152,6 +166,45 @@ json TreeJson(const MemoryTreeView& tree) {
 
 BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out) : out_(out) {
   namespace fs = std::filesystem;
+  tree_ = std::make_shared<MemoryTreeView>();
+  browser_ = std::make_shared<HeadlessBrowser>();
+  browser_->SetNavigateListener(
+      [this](const std::string& url) { EmitJson(out_, {{"event", "Navigate"}, {"url", url}}); });
+  host_.tree = tree_;
+  host_.browser = browser_;
+  host_.model = [this]() -> const MemoryTreeView& { return *tree_; };
+  host_.shown = [this] { return browser_->LocationURL(); };
+  Start(options);
+
+  save_ = !options.save_to.empty();
+  print_ = options.print || !options.print_to.empty();
+  if (save_) {
+    browser_->SetSavePathProvider([target = fs::path(options.save_to)](const fs::path&, int) {
+      return std::optional<fs::path>(target);
+    });
+  }
+  if (!options.print_to.empty()) {
+    browser_->SetPrinter([target = fs::path(options.print_to)](const fs::path& file, int) {
+      std::error_code error;
+      fs::copy_file(file, target, fs::copy_options::overwrite_existing, error);
+      if (error) {
+        throw Error::WithDetail(err::kPathFileAccess, "The printer cannot write " +
+                                                          target.string() + ": " + error.message());
+      }
+    });
+  }
+}
+
+BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out, HostControls host)
+    : out_(out), host_(std::move(host)) {
+  if (!host_.tree || !host_.browser || !host_.model || !host_.shown) {
+    throw std::invalid_argument("BrowserSession: the host's controls are incomplete");
+  }
+  Start(options);
+}
+
+void BrowserSession::Start(const SessionOptions& options) {
+  namespace fs = std::filesystem;
   if (options.db.empty()) {
     folder_ = options.folder.empty() ? std::string("nimbo-demo") : options.folder;
     database_ = EnsureDemo(folder_);
@@ -177,11 +230,9 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
   if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
 
   container_ = std::make_shared<SwitchableContainer>();
+  container_->do_events = host_.do_events;
   printer_ = std::make_shared<Printer>(out_, options.talking);
-  tree_ = std::make_shared<MemoryTreeView>();
-  browser_ = std::make_shared<HeadlessBrowser>();
-  browser_->SetNavigateListener(
-      [this](const std::string& url) { EmitJson(out_, {{"event", "Navigate"}, {"url", url}}); });
+  printer_->host_events = host_.events;
   control_ = std::make_unique<Nimbo>(container_, printer_);
 
   control_->InitProperties();
@@ -214,26 +265,10 @@ BrowserSession::BrowserSession(const SessionOptions& options, std::ostream& out)
     if (!now) throw std::runtime_error("--now takes YYYY-MM-DDTHH:MM:SS, not " + options.now);
     control_->SetClock(FixedClock(*now));
   }
-  control_->SetControls(tree_, browser_);
-
-  save_ = !options.save_to.empty();
-  print_ = options.print || !options.print_to.empty();
-  if (save_) {
-    browser_->SetSavePathProvider([target = fs::path(options.save_to)](const fs::path&, int) {
-      return std::optional<fs::path>(target);
-    });
-  }
-  if (!options.print_to.empty()) {
-    browser_->SetPrinter([target = fs::path(options.print_to)](const fs::path& file, int) {
-      std::error_code error;
-      fs::copy_file(file, target, fs::copy_options::overwrite_existing, error);
-      if (error) {
-        throw Error::WithDetail(err::kPathFileAccess, "The printer cannot write " +
-                                                          target.string() + ": " + error.message());
-      }
-    });
-  }
+  control_->SetControls(host_.tree, host_.browser);
 }
+
+const MemoryTreeView& BrowserSession::model() const { return host_.model(); }
 
 void BrowserSession::RunPageCommands() {
   if (save_) control_->SavePage();
@@ -246,19 +281,42 @@ void BrowserSession::SetMessageListener(std::function<void(const std::string&)> 
 
 BrowserSession::~BrowserSession() = default;
 
-bool BrowserSession::Select(const std::string& text) {
-  const auto selected = tree_->SelectedOrNull();
-  if (!selected) return false;
+std::shared_ptr<Node> BrowserSession::ChildOfSelected(const std::string& text) const {
+  const auto selected = model().SelectedOrNull();
+  if (!selected) return nullptr;
   for (auto child = selected->Child(); child; child = child->Next()) {
-    if (child->Text() == text) {
-      child->Selected(true);
-      control_->DisplayFor(child);
-      // A display ends with its page shown, or (refused, or a failure) with the blank page.
-      if (browser_->LocationURL() != folder_ + "/oDatNav.htm") ++pageless_displays_;
-      return true;
-    }
+    if (child->Text() == text) return child;
   }
-  return false;
+  return nullptr;
+}
+
+void BrowserSession::Display(const std::shared_ptr<Node>& node) {
+  control_->DisplayFor(node);
+  // A display ends with its page shown, or (refused, or a failure) with the blank page.
+  if (host_.shown() != folder_ + "/oDatNav.htm") ++pageless_displays_;
+}
+
+bool BrowserSession::Select(const std::string& text) {
+  const auto child = ChildOfSelected(text);
+  if (!child) return false;
+  child->Selected(true);
+  Display(child);
+  return true;
+}
+
+void BrowserSession::Refresh() {
+  control_->RefreshBrowser();
+  if (host_.shown() != folder_ + "/fp.htm") ++pageless_displays_;
+}
+
+bool BrowserSession::ProcessUrl(const std::string& url) {
+  const bool result = control_->ProcessURL(url);
+  EmitJson(out_, {{"event", "ProcessURL"}, {"url", url}, {"result", result}});
+  return result;
+}
+
+void BrowserSession::PrintTree() {
+  EmitJson(out_, {{"event", "Tree"}, {"nodes", TreeJson(model())}});
 }
 
 int BrowserSession::failures() const { return printer_->failures; }
@@ -270,20 +328,16 @@ int BrowserSession::WalkStatus() const {
 }
 
 bool BrowserSession::RefreshAndWalk(const WalkOptions& walk, const std::string& command) {
-  control_->RefreshBrowser();
-  if (browser_->LocationURL() != folder_ + "/fp.htm") ++pageless_displays_;
+  Refresh();
   for (const std::string& text : walk.selections) {
     if (!Select(text)) {
       std::cerr << "nimbo " << command << ": the selected node has no child \"" << text << "\"\n";
       return false;
     }
   }
-  if (walk.has_url) {
-    const bool result = control_->ProcessURL(walk.url);
-    EmitJson(out_, {{"event", "ProcessURL"}, {"url", walk.url}, {"result", result}});
-  }
+  if (walk.has_url) ProcessUrl(walk.url);
   RunPageCommands();
-  if (walk.tree) EmitJson(out_, {{"event", "Tree"}, {"nodes", TreeJson(*tree_)}});
+  if (walk.tree) PrintTree();
   return true;
 }
 

@@ -1,16 +1,16 @@
-// A browsing session of the command-line hosts: the component on the in-process tree view and
-// headless browser, with every event printed to stdout as one JSON line.
+// A browsing session of the hosts: the component on the in-process tree view and headless
+// browser (the command-line and web hosts) or on controls the host brings (the desktop host),
+// with every event printed as one JSON line.
 #ifndef NIMBO_APPS_BROWSER_SESSION_H_
 #define NIMBO_APPS_BROWSER_SESSION_H_
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <functional>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -68,23 +68,56 @@ void EmitJson(std::ostream& out, const nlohmann::ordered_json& line);
 // The whole tree in display order, as DESIGN's "Tree" event carries it.
 nlohmann::ordered_json TreeJson(const MemoryTreeView& tree);
 
+// The controls of a host that brings its own (a window's tree and browser) instead of the
+// in-process ones. The host prints its browser's navigations itself and sets up its own save
+// and print.
+struct HostControls {
+  std::shared_ptr<TreeView> tree;
+  std::shared_ptr<WebBrowser> browser;
+  // The node collection behind `tree`, for the tree dump and the walk by node texts.
+  std::function<const MemoryTreeView&()> model;
+  // The address the browser was last told to show, as the component gave it.
+  std::function<std::string()> shown;
+  // Lets the host process its pending events while the component works (Container::DoEvents).
+  std::function<void()> do_events;
+  // Hears every event after it has been printed (diagnostics only when they are printed).
+  std::shared_ptr<Events> events;
+};
+
 class BrowserSession {
  public:
   // Prepares the database (building the demo when none is named), the folder, the component at
   // design time (ActivePort) and then at run time with the other options. Throws
   // std::runtime_error with a message for the user when an option is unusable.
   BrowserSession(const SessionOptions& options, std::ostream& out);
+  // The same on the host's own controls; the page command options (save_to, print_to, print)
+  // are the host's to carry out.
+  BrowserSession(const SessionOptions& options, std::ostream& out, HostControls host);
   ~BrowserSession();
 
   Nimbo& control() { return *control_; }
+  // The in-process controls; only for a session made without HostControls.
   MemoryTreeView& tree() { return *tree_; }
   HeadlessBrowser& browser() { return *browser_; }
+  // The node collection, whichever controls the session runs on.
+  const MemoryTreeView& model() const;
   const std::string& folder() const { return folder_; }
   const std::string& database() const { return database_; }
 
   // Selects the child of the selected node whose text is `text` and displays it. False when
   // the selected node has no such child.
   bool Select(const std::string& text);
+  // The child of the selected node whose text is `text`, or null when there is none.
+  std::shared_ptr<Node> ChildOfSelected(const std::string& text) const;
+  // Displays a node and notes whether its page was shown (see WalkStatus).
+  void Display(const std::shared_ptr<Node>& node);
+  // Refreshes the browser and notes whether the front page was shown.
+  void Refresh();
+  // Passes an address to link processing and prints it as a ProcessURL line; returns the
+  // component's answer (true: a record link, not to be followed).
+  bool ProcessUrl(const std::string& url);
+  // Prints the whole tree as a Tree line.
+  void PrintTree();
 
   // Refreshes the browser, then makes the walk: each selection in order, the address (printed
   // as a ProcessURL line), the page commands and the tree dump. False, with a message on stderr
@@ -110,6 +143,9 @@ class BrowserSession {
   class Printer;
   class SwitchableContainer;
 
+  // What both constructors do once the controls are there.
+  void Start(const SessionOptions& options);
+
   std::ostream& out_;
   std::string folder_;
   std::string database_;
@@ -117,6 +153,7 @@ class BrowserSession {
   std::shared_ptr<Printer> printer_;
   std::shared_ptr<MemoryTreeView> tree_;
   std::shared_ptr<HeadlessBrowser> browser_;
+  HostControls host_;
   std::unique_ptr<Nimbo> control_;
   bool save_ = false;
   bool print_ = false;

@@ -1,5 +1,7 @@
 # Installs the library the way a host project takes it in: the library and its public headers,
-# a CMake package (find_package(nimbo) gives nimbo::nimbo) and a pkg-config file.
+# a CMake package (find_package(nimbo) gives nimbo::nimbo) and a pkg-config file. When the Qt
+# adapters are built, they are installed beside it as the package's optional component qt
+# (find_package(nimbo COMPONENTS qt) gives nimbo::qt), in an export file of their own.
 include(CMakePackageConfigHelpers)
 
 set(NIMBO_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/nimbo
@@ -13,12 +15,30 @@ install(TARGETS nimbo
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/nimbo
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development
-  FILES_MATCHING PATTERN "*.h")
+  FILES_MATCHING PATTERN "*.h"
+  PATTERN "qt" EXCLUDE)
 
 install(EXPORT nimboTargets
   NAMESPACE nimbo::
   DESTINATION ${NIMBO_INSTALL_CMAKEDIR}
   COMPONENT Development)
+
+# The Qt adapters: library, headers (include/nimbo/qt/) and nimboQtTargets.cmake, only when built.
+if(TARGET nimbo_qt)
+  install(TARGETS nimbo_qt
+    EXPORT nimboQtTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/nimbo/qt
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/nimbo COMPONENT Development
+    FILES_MATCHING PATTERN "*.h")
+  install(EXPORT nimboQtTargets
+    NAMESPACE nimbo::
+    DESTINATION ${NIMBO_INSTALL_CMAKEDIR}
+    COMPONENT Development)
+endif()
 
 get_target_property(nimbo_type nimbo TYPE)
 if(nimbo_type STREQUAL "STATIC_LIBRARY")

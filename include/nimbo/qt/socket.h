@@ -11,7 +11,11 @@
 //
 // Error numbers follow the classic control: 10061 refused, 11001 host not found, 10060 timed
 // out, 10054 reset by the peer, 10065 host unreachable, 10013 access denied, 10055 no buffer
-// space, 10040 any other failure. Connect raises nimbo::Error 40020 unless the socket is closed
+// space, 10040 any other failure. The description is Qt's message ("Connection refused"), or
+// "Connection timed out" for the deadline and "No buffer space available" for the cap. Qt reports
+// a connection the peer reset while it was open as the remote host closing it, so that ends
+// with `closed` (data received before stays readable), like an orderly close.
+// A handler may call any member, Close and Connect included, and may destroy the socket. Connect raises nimbo::Error 40020 unless the socket is closed
 // and 5 for a port outside 1 to 65535; SendData raises 40006 while no connection is being made
 // or open.
 // Only the GUI thread calls it.
@@ -52,7 +56,7 @@ class NIMBO_QT_API Socket : public QObject, public nimbo::Socket {
   State state() const;
   bool timed_out() const;
 
- signals:
+ Q_SIGNALS:
   void connected();
   void dataArrival(std::int32_t bytesTotal);
   void error(std::int16_t number, const QString& description);

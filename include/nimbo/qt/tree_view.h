@@ -75,9 +75,12 @@ class NIMBO_QT_API TreeView : public QObject, public nimbo::TreeView {
   // The selected node, or null when none is selected.
   std::shared_ptr<Node> SelectedOrNull() const;
 
- signals:
-  // The user made a node the selected one (by mouse or keyboard). Not emitted when the
-  // component selects a node itself. The host normally answers with Nimbo::DisplayFor(node).
+ Q_SIGNALS:
+  // The user made a node the selected one (by mouse or keyboard); the model's selection has
+  // followed when it is emitted. Not emitted when the component selects a node itself, nor when
+  // the widget's current item moves because the adapter changed the widget (removal, Clear,
+  // sorting). Emitted directly from the widget's signal: the host normally answers with
+  // Nimbo::DisplayFor(node), which may change the tree at once.
   void nodeActivated(std::shared_ptr<nimbo::Node> node);
   // The user expanded or collapsed a node.
   void nodeExpanded(std::shared_ptr<nimbo::Node> node, bool expanded);

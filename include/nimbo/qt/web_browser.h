@@ -7,9 +7,13 @@
 //     else the page with its images in a folder beside it). Waits, bounded, for the save to end.
 // [X] ExecWB(kCmdPrint): the print dialog and QWebEngineView::print, or, with SetPdfPrinter,
 //     QWebEnginePage::printToPdf to a file without asking. Waits, bounded, for the print to end.
-// [X] Navigation requests: a link the user follows (or a page script's navigation) is handed to
-//     the URL handler (normally Nimbo::ProcessURL) with its address decoded; when the handler
-//     takes it, the view does not follow it.
+// [X] Navigation requests: a link the user follows (or a page script's navigation, or a form
+//     submitted) is handed to the URL handler (normally Nimbo::ProcessURL) with its address
+//     decoded; when the handler takes it, the view does not follow it. A link to a file in the
+//     shown page's folder is handed as its file name, as the page wrote it (a record link
+//     href='^00001123' arrives as "^00001123", not as ".../%5E00001123"); another local file as
+//     its path; anything else as the URL with its percent-encoding undone. The adapter's own
+//     loads (Navigate), reloads and history moves are not handed over.
 // [ ] Downloads other than the page's own save, pop-up windows.
 //
 // Failures of ExecWB raise nimbo::Error as the in-process browser does: 5 with nothing shown or
@@ -38,7 +42,9 @@ class NIMBO_QT_API WebBrowser : public QObject, public nimbo::WebBrowser {
   Q_OBJECT
 
  public:
-  // Decides about an address the user asked to go to; true: handled, the view stays.
+  // Decides about an address the user asked to go to; true: handled, the view stays. Called
+  // from inside the web engine's navigation request: it may call Navigate, but must not destroy
+  // the view. An exception it throws counts as false.
   using UrlHandler = std::function<bool(const std::string& url)>;
   // Chooses where "Save As" writes the shown page; nothing: the user cancelled (no error).
   // `prompt` is ExecWB's option == kPromptUser.
@@ -70,7 +76,7 @@ class NIMBO_QT_API WebBrowser : public QObject, public nimbo::WebBrowser {
   bool lastLoadOk() const;
   QWebEngineView* view() const;
 
- signals:
+ Q_SIGNALS:
   // Navigate was called, with the component's address.
   void navigated(const QString& url);
   void busyChanged(bool busy);
