@@ -75,14 +75,12 @@ class TreeCore : public std::enable_shared_from_this<TreeCore> {
     connections_.push_back(QObject::connect(
         widget_, &QTreeWidget::currentItemChanged, owner_,
         [this](QTreeWidgetItem* current, QTreeWidgetItem*) { UserSelected(current); }));
-    connections_.push_back(QObject::connect(widget_, &QTreeWidget::itemExpanded, owner_,
-                                            [this](QTreeWidgetItem* item) {
-                                              UserExpanded(item, true);
-                                            }));
-    connections_.push_back(QObject::connect(widget_, &QTreeWidget::itemCollapsed, owner_,
-                                            [this](QTreeWidgetItem* item) {
-                                              UserExpanded(item, false);
-                                            }));
+    connections_.push_back(
+        QObject::connect(widget_, &QTreeWidget::itemExpanded, owner_,
+                         [this](QTreeWidgetItem* item) { UserExpanded(item, true); }));
+    connections_.push_back(
+        QObject::connect(widget_, &QTreeWidget::itemCollapsed, owner_,
+                         [this](QTreeWidgetItem* item) { UserExpanded(item, false); }));
     // A widget destroyed first takes its items along; the model stays usable.
     connections_.push_back(QObject::connect(widget_, &QObject::destroyed, owner_, [this] {
       items_.clear();
@@ -137,9 +135,8 @@ class TreeCore : public std::enable_shared_from_this<TreeCore> {
   // node's next sibling, or last among its parent's children. O(1) for a node added last.
   bool Place(NodeItem* item) {
     const auto parent_node = item->model->Parent();
-    QTreeWidgetItem* parent =
-        parent_node ? static_cast<QTreeWidgetItem*>(ItemOf(parent_node.get()))
-                    : widget_->invisibleRootItem();
+    QTreeWidgetItem* parent = parent_node ? static_cast<QTreeWidgetItem*>(ItemOf(parent_node.get()))
+                                          : widget_->invisibleRootItem();
     if (parent == nullptr) return false;
     const auto next = item->model->Next();
     NodeItem* next_item = next ? ItemOf(next.get()) : nullptr;
@@ -158,8 +155,8 @@ class TreeCore : public std::enable_shared_from_this<TreeCore> {
   // A sorted tree moves a node whose text changed: its item follows.
   void Replace(NodeItem* item) {
     if (widget_ == nullptr) return;
-    QTreeWidgetItem* parent = item->parent() != nullptr ? item->parent()
-                                                        : widget_->invisibleRootItem();
+    QTreeWidgetItem* parent =
+        item->parent() != nullptr ? item->parent() : widget_->invisibleRootItem();
     const auto next = item->model->Next();
     const int at = parent->indexOfChild(item);
     QTreeWidgetItem* next_item = next ? ItemOf(next.get()) : nullptr;
@@ -493,8 +490,7 @@ std::shared_ptr<Node> TreeView::Add(const std::shared_ptr<Node>& relative,
                                     Relationship relationship, const std::string& key,
                                     const std::string& text, const std::string& image) {
   auto& core = *impl_->core;
-  const auto node =
-      core.model().Add(TreeCore::Unwrap(relative), relationship, key, text, image);
+  const auto node = core.model().Add(TreeCore::Unwrap(relative), relationship, key, text, image);
   core.Insert(node);
   return core.Wrap(node);
 }

@@ -47,8 +47,8 @@ QString Decoded(const QUrl& url) {
 
 // The same document, whatever encoding the engine chose for the address.
 bool SameDocument(const QUrl& a, const QUrl& b) {
-  const auto options = QUrl::StripTrailingSlash | QUrl::NormalizePathSegments |
-                       QUrl::RemoveFragment;
+  const auto options =
+      QUrl::StripTrailingSlash | QUrl::NormalizePathSegments | QUrl::RemoveFragment;
   return Decoded(a.adjusted(options)) == Decoded(b.adjusted(options));
 }
 
@@ -119,8 +119,7 @@ class WebBrowser::Impl {
     }
     const bool asked = type == Type::NavigationTypeLinkClicked ||
                        type == Type::NavigationTypeFormSubmitted ||
-                       type == Type::NavigationTypeOther ||
-                       type == Type::NavigationTypeRedirect;
+                       type == Type::NavigationTypeOther || type == Type::NavigationTypeRedirect;
     if (!asked || !handler_) return true;
     // A handler may navigate, or destroy the view; nothing below touches them after it.
     const UrlHandler handler = handler_;
@@ -175,8 +174,7 @@ class WebBrowser::Impl {
   // The shown document, or 5 when nothing is shown.
   void RequireShown(const char* command) const {
     if (location_.empty() || location_ == "about:blank" || page_ == nullptr) {
-      throw Error::WithDetail(err::kInvalidCall,
-                              std::string(command) + ": no document is shown");
+      throw Error::WithDetail(err::kInvalidCall, std::string(command) + ": no document is shown");
     }
   }
 
@@ -240,8 +238,7 @@ class WebBrowser::Impl {
           if (request->state() == QWebEngineDownloadRequest::DownloadRequested) request->accept();
         });
     page_->save(path, format);
-    const bool ended = WaitFor(
-        [&download] { return download && download->isFinished(); }, profile);
+    const bool ended = WaitFor([&download] { return download && download->isFinished(); }, profile);
     QObject::disconnect(connection);
     if (!ended) {
       if (download) download->cancel();
@@ -252,9 +249,9 @@ class WebBrowser::Impl {
     // the state only.)
     if (download->state() != QWebEngineDownloadRequest::DownloadCompleted) {
       const bool cancelled = download->state() == QWebEngineDownloadRequest::DownloadCancelled;
-      throw Error::WithDetail(err::kPathFileAccess, "Save As: saving " + path.toStdString() +
-                                                        (cancelled ? " was cancelled"
-                                                                   : " was interrupted"));
+      throw Error::WithDetail(err::kPathFileAccess,
+                              "Save As: saving " + path.toStdString() +
+                                  (cancelled ? " was cancelled" : " was interrupted"));
     }
   }
 
@@ -277,7 +274,8 @@ class WebBrowser::Impl {
     view_->print(&printer);
     const bool ended = WaitFor([&result] { return result.has_value(); }, view_);
     QObject::disconnect(connection);
-    if (!ended) throw Error::WithDetail(err::kPathFileAccess, "Print: printing did not end in time");
+    if (!ended)
+      throw Error::WithDetail(err::kPathFileAccess, "Print: printing did not end in time");
     if (!*result) throw Error::WithDetail(err::kPathFileAccess, "Print: printing failed");
   }
 
@@ -286,11 +284,11 @@ class WebBrowser::Impl {
     if (page_ == nullptr) throw Error::WithDetail(err::kInvalidCall, "Print: no view");
     const QString path = QFileInfo(pdf_path_).absoluteFilePath();
     std::optional<bool> result;
-    const auto connection = QObject::connect(
-        page_, &QWebEnginePage::pdfPrintingFinished, owner_,
-        [&result, path](const QString& file, bool success) {
-          if (QFileInfo(file).absoluteFilePath() == path) result = success;
-        });
+    const auto connection = QObject::connect(page_, &QWebEnginePage::pdfPrintingFinished, owner_,
+                                             [&result, path](const QString& file, bool success) {
+                                               if (QFileInfo(file).absoluteFilePath() == path)
+                                                 result = success;
+                                             });
     page_->printToPdf(path);
     const bool ended = WaitFor([&result] { return result.has_value(); }, page_);
     QObject::disconnect(connection);

@@ -48,8 +48,7 @@ class Log : public nimbo::Events {
 struct Host {
   Host() {
     const std::string demo = (dir.path() + "/demo").toStdString();
-    const std::string command =
-        std::string(NIMBO_CLI_PATH) + " demo '" + demo + "' >/dev/null";
+    const std::string command = std::string(NIMBO_CLI_PATH) + " demo '" + demo + "' >/dev/null";
     if (std::system(command.c_str()) != 0) QTest::qFail("nimbo demo failed", __FILE__, __LINE__);
     const std::string form = (dir.path() + "/form.json").toStdString();
     std::ofstream(form) << R"({"ApplicationFolder": ")" << demo << R"(", "ConnectionString": ")"
@@ -149,12 +148,11 @@ class ComponentTest : public QObject {
     int connected = 0;
     int closed = 0;
     std::vector<int> failures;
-    nimbo::qt::WireMailSocket(host.control, socket,
-                              {.connected = [&] { ++connected; },
-                               .closed = [&] { ++closed; },
-                               .failed = [&](const nimbo::Error& e) {
-                                 failures.push_back(e.number());
-                               }});
+    nimbo::qt::WireMailSocket(
+        host.control, socket,
+        {.connected = [&] { ++connected; },
+         .closed = [&] { ++closed; },
+         .failed = [&](const nimbo::Error& e) { failures.push_back(e.number()); }});
     nimbo::qt::StartMail(host.control, *socket, std::chrono::seconds(20));
     QCOMPARE(socket->state(), nimbo::qt::Socket::State::kConnecting);
     QTRY_COMPARE_WITH_TIMEOUT(closed, 1, kWait);
@@ -202,8 +200,7 @@ class ComponentTest : public QObject {
     nimbo::qt::StartMail(host.control, *socket, std::chrono::seconds(20));
     QTRY_COMPARE_WITH_TIMEOUT(closed, 1, kWait);
     QCOMPARE(host.log->messages.size(), std::size_t{1});
-    QVERIFY2(host.log->messages[0] != "Message Sent Successfully.",
-             host.log->messages[0].c_str());
+    QVERIFY2(host.log->messages[0] != "Message Sent Successfully.", host.log->messages[0].c_str());
   }
 };
 

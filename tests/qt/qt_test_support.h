@@ -60,18 +60,18 @@ class QtHome {
 }  // namespace nimbo::qt_testing
 
 // The test program's main: the temporary home first, then the application, then the tests.
-#define NIMBO_QT_TEST_MAIN(TestClass)                             \
-  int main(int argc, char** argv) {                               \
-    ::nimbo::qt_testing::QtHome home;                             \
-    int status = 0;                                               \
-    {                                                             \
-      QApplication app(argc, argv);                               \
-      app.setAttribute(Qt::AA_Use96Dpi, true);                    \
-      TestClass tc;                                               \
-      QTEST_SET_MAIN_SOURCE_PATH                                  \
-      status = QTest::qExec(&tc, argc, argv);                     \
-    }                                                             \
-    return status;                                                \
+#define NIMBO_QT_TEST_MAIN(TestClass)          \
+  int main(int argc, char** argv) {            \
+    ::nimbo::qt_testing::QtHome home;          \
+    int status = 0;                            \
+    {                                          \
+      QApplication app(argc, argv);            \
+      app.setAttribute(Qt::AA_Use96Dpi, true); \
+      TestClass tc;                            \
+      QTEST_SET_MAIN_SOURCE_PATH               \
+      status = QTest::qExec(&tc, argc, argv);  \
+    }                                          \
+    return status;                             \
   }
 
 #endif  // NIMBO_TESTS_QT_QT_TEST_SUPPORT_H_

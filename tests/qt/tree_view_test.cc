@@ -24,7 +24,6 @@ using nimbo::qt_testing::ErrorOf;
 using NodePtr = std::shared_ptr<nimbo::Node>;
 using nimbo::Relationship;
 
-
 namespace {
 
 // The model in display order as "text(child,child),text".
@@ -234,7 +233,8 @@ class TreeViewTest : public QObject {
     for (const char* text : {"pear", "Apple", "banana", "apple", "Banana", "cherry"}) {
       AddChild(tree, root, text);
     }
-    QCOMPARE(WidgetShape(widget), std::string("Data Browser(Apple,apple,banana,Banana,cherry,pear)"));
+    QCOMPARE(WidgetShape(widget),
+             std::string("Data Browser(Apple,apple,banana,Banana,cherry,pear)"));
     NodePtr cherry = root->Child()->Next()->Next()->Next()->Next();
     QCOMPARE(cherry->Text(), std::string("cherry"));
     tree.Add(cherry, Relationship::kFirst, "", "zebra", "");
@@ -245,8 +245,9 @@ class TreeViewTest : public QObject {
     root->Expanded(true);
     cherry->Selected(true);
     cherry->Text("Aardvark");  // moves in a sorted tree, item and all
-    QCOMPARE(WidgetShape(widget),
-             std::string("Archive,Data Browser(Aardvark,Apple,apple,avocado,banana,Banana,pear,zebra)"));
+    QCOMPARE(
+        WidgetShape(widget),
+        std::string("Archive,Data Browser(Aardvark,Apple,apple,avocado,banana,Banana,pear,zebra)"));
     EXPECT_MIRRORED(tree);
     QCOMPARE(root->Child()->Text(), std::string("Aardvark"));
     QCOMPARE(widget.currentItem()->text(0), QString("Aardvark"));
@@ -330,23 +331,22 @@ class TreeViewTest : public QObject {
     EXPECT_MIRRORED(*tree);
     QCOMPARE(widget.currentItem(), nullptr);
     const std::vector<std::function<void(nimbo::Node&)>> members = {
-        [](nimbo::Node& n) { n.Tag(); },          [](nimbo::Node& n) { n.Tag("x"); },
-        [](nimbo::Node& n) { n.Text(); },         [](nimbo::Node& n) { n.Text("x"); },
-        [](nimbo::Node& n) { n.Key(); },          [](nimbo::Node& n) { n.Key("y"); },
-        [](nimbo::Node& n) { n.ForeColor(); },    [](nimbo::Node& n) { n.ForeColor(1); },
-        [](nimbo::Node& n) { n.Image(); },        [](nimbo::Node& n) { n.Image("x"); },
-        [](nimbo::Node& n) { n.Expanded(); },     [](nimbo::Node& n) { n.Expanded(true); },
-        [](nimbo::Node& n) { n.Selected(); },     [](nimbo::Node& n) { n.Selected(true); },
-        [](nimbo::Node& n) { n.Children(); },     [](nimbo::Node& n) { n.Child(); },
-        [](nimbo::Node& n) { n.FirstSibling(); }, [](nimbo::Node& n) { n.LastSibling(); },
-        [](nimbo::Node& n) { n.Next(); },         [](nimbo::Node& n) { n.Parent(); },
-        [](nimbo::Node& n) { n.Index(); },        [](nimbo::Node& n) { n.FullPath(); },
+        [](nimbo::Node& n) { n.Tag(); },           [](nimbo::Node& n) { n.Tag("x"); },
+        [](nimbo::Node& n) { n.Text(); },          [](nimbo::Node& n) { n.Text("x"); },
+        [](nimbo::Node& n) { n.Key(); },           [](nimbo::Node& n) { n.Key("y"); },
+        [](nimbo::Node& n) { n.ForeColor(); },     [](nimbo::Node& n) { n.ForeColor(1); },
+        [](nimbo::Node& n) { n.Image(); },         [](nimbo::Node& n) { n.Image("x"); },
+        [](nimbo::Node& n) { n.Expanded(); },      [](nimbo::Node& n) { n.Expanded(true); },
+        [](nimbo::Node& n) { n.Selected(); },      [](nimbo::Node& n) { n.Selected(true); },
+        [](nimbo::Node& n) { n.Children(); },      [](nimbo::Node& n) { n.Child(); },
+        [](nimbo::Node& n) { n.FirstSibling(); },  [](nimbo::Node& n) { n.LastSibling(); },
+        [](nimbo::Node& n) { n.Next(); },          [](nimbo::Node& n) { n.Parent(); },
+        [](nimbo::Node& n) { n.Index(); },         [](nimbo::Node& n) { n.FullPath(); },
         [](nimbo::Node& n) { n.EnsureVisible(); },
     };
     for (const NodePtr& stale : {child, grandchild}) {
       for (const auto& member : members) QCOMPARE(ErrorOf([&] { member(*stale); }), kObjectNotSet);
-      QCOMPARE(ErrorOf([&] { tree->Add(stale, Relationship::kChild, "", "", ""); }),
-               kObjectNotSet);
+      QCOMPARE(ErrorOf([&] { tree->Add(stale, Relationship::kChild, "", "", ""); }), kObjectNotSet);
       QCOMPARE(tree->ItemFor(stale), nullptr);
     }
     QCOMPARE(ErrorOf([&] { tree->SelectedItem(); }), kObjectNotSet);
@@ -369,8 +369,7 @@ class TreeViewTest : public QObject {
     NodePtr foreign = other.Add();
     NodePtr in_memory = memory.Add();
     QCOMPARE(ErrorOf([&] { tree.Add(foreign, Relationship::kChild, "", "", ""); }), kInvalidCall);
-    QCOMPARE(ErrorOf([&] { tree.Add(in_memory, Relationship::kChild, "", "", ""); }),
-             kInvalidCall);
+    QCOMPARE(ErrorOf([&] { tree.Add(in_memory, Relationship::kChild, "", "", ""); }), kInvalidCall);
     QCOMPARE(ErrorOf([&] { tree.Add(root, static_cast<Relationship>(7), "", "", ""); }),
              kInvalidCall);
     QCOMPARE(tree.Count(), 1);

@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -209,6 +211,27 @@ class WebBrowserTest : public QObject {
     closer.start(50);
     QCOMPARE(ErrorOf([&] { s.browser.ExecWB(nimbo::kCmdPrint, nimbo::kPromptUser); }), 0);
     QCOMPARE(closed, 1);
+  }
+
+  // The dialog accepted: the view prints (here to a PDF file the dialog's printer is set to).
+  void anAcceptedPrintDialogPrints() {
+    Shown s;
+    QVERIFY(Load(s.browser, page_));
+    const QString pdf = Path("dialog.pdf");
+    QTimer closer;
+    int accepted = 0;
+    connect(&closer, &QTimer::timeout, this, [&] {
+      if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) {
+        dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+        dialog->printer()->setOutputFileName(pdf);
+        dialog->done(QDialog::Accepted);
+        ++accepted;
+      }
+    });
+    closer.start(50);
+    s.browser.ExecWB(nimbo::kCmdPrint, nimbo::kPromptUser);
+    QCOMPARE(accepted, 1);
+    QVERIFY(Read(pdf).startsWith("%PDF"));
   }
 
   void errors() {

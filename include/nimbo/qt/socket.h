@@ -15,9 +15,9 @@
 // "Connection timed out" for the deadline and "No buffer space available" for the cap. Qt reports
 // a connection the peer reset while it was open as the remote host closing it, so that ends
 // with `closed` (data received before stays readable), like an orderly close.
-// A handler may call any member, Close and Connect included, and may destroy the socket. Connect raises nimbo::Error 40020 unless the socket is closed
-// and 5 for a port outside 1 to 65535; SendData raises 40006 while no connection is being made
-// or open.
+// Connect raises nimbo::Error 40020 unless the socket is closed and 5 for a port outside 1 to
+// 65535; SendData raises 40006 while no connection is being made or open.
+// A handler may call any member, Close and Connect included, and may destroy the socket.
 // Only the GUI thread calls it.
 #ifndef NIMBO_QT_SOCKET_H_
 #define NIMBO_QT_SOCKET_H_
