@@ -55,7 +55,7 @@ TEST(DeskWindowTest, AClickDuringADisplayWaitsForIt) {
   window.show();
   window.Refresh();
   ASSERT_TRUE(
-      app::desk::WaitUntil([&] { return !window.browser().busy(); }, std::chrono::seconds(60)));
+      app::desk::WaitUntil([&] { return !window.browser().busy(); }, std::chrono::seconds(120)));
 
   auto& tree = window.tree();
   const auto customers = window.session().ChildOfSelected("Customers");
@@ -99,7 +99,7 @@ TEST(DeskWindowTest, ARecordLinkShowsItsFormWithoutWaiting) {
   window.show();
   window.Refresh();
   ASSERT_TRUE(
-      app::desk::WaitUntil([&] { return !window.browser().busy(); }, std::chrono::seconds(60)));
+      app::desk::WaitUntil([&] { return !window.browser().busy(); }, std::chrono::seconds(120)));
   const QUrl front = window.view()->url();
   ASSERT_TRUE(front.isLocalFile());
   for (const char* id : {"0000000003", "0000000007"}) {
@@ -108,7 +108,7 @@ TEST(DeskWindowTest, ARecordLinkShowsItsFormWithoutWaiting) {
     window.view()->page()->runJavaScript(
         QStringLiteral("location.href = 'oDatNav.htm^00002%1';").arg(QLatin1String(id)));
     ASSERT_TRUE(app::desk::WaitUntil([&] { return window.links_processed() > before; },
-                                     std::chrono::seconds(30)));
+                                     std::chrono::seconds(120)));
     app::desk::Pause(std::chrono::milliseconds(200));  // the replaced form closes
     EXPECT_EQ(window.view()->url(), front) << id;      // the link was not followed
     std::vector<QDialog*> shown;

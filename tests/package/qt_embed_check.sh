@@ -71,7 +71,7 @@ cat >"$dir/form.json" <<JSON
 JSON
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 XDG_RUNTIME_DIR=$dir/xdg \
   XDG_CACHE_HOME=$dir/xdg/cache XDG_CONFIG_HOME=$dir/xdg/config XDG_DATA_HOME=$dir/xdg/data \
-  QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
+  QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --disable-gpu-watchdog"
 (cd "$dir" && timeout 120 "$program" form.json --quit-after-refresh) >"$dir/out.txt"
 cat "$dir/out.txt"
 for node in Customers Finance Products "Sales by Region"; do

@@ -28,7 +28,7 @@ using NodePtr = std::shared_ptr<nimbo::Node>;
 
 namespace {
 
-constexpr int kWait = 30'000;
+constexpr int kWait = 120'000;
 
 class Log : public nimbo::Events {
  public:

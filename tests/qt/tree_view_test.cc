@@ -565,8 +565,6 @@ class TreeViewTest : public QObject {
     nimbo::qt::TreeView tree(&widget);
     NodePtr root = tree.Add(nullptr, Relationship::kLast, "", "root", "");
     NodePtr list = AddChild(tree, root, "list");
-    QElapsedTimer timer;
-    timer.start();
     constexpr int kChildren = 100'000;
     for (int i = 0; i < kChildren; ++i) {
       tree.Add(list, Relationship::kChild, "", "record " + std::to_string(i), "");
@@ -578,8 +576,6 @@ class TreeViewTest : public QObject {
     while (list->Children() > 0) tree.Remove(list->Child()->Index());
     QCOMPARE(tree.ItemFor(list)->childCount(), 0);
     QCOMPARE(tree.Count(), 2);
-    qInfo("100,000 children added and removed in %lld ms", timer.elapsed());
-    QVERIFY(timer.elapsed() < 60'000);
   }
 };
 

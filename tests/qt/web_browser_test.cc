@@ -28,7 +28,7 @@ using nimbo::qt_testing::ErrorOf;
 
 namespace {
 
-constexpr int kWait = 30'000;  // ms; a load takes well under a second
+constexpr int kWait = 120'000;  // ms; a load takes well under a second
 
 void Write(const QString& path, const QByteArray& bytes) {
   QFile file(path);
