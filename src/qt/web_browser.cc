@@ -18,6 +18,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <chrono>
+#include <cstdint>
 #include <utility>
 
 #include "nimbo/error.h"
@@ -94,6 +96,8 @@ class WebBrowser::Impl {
     const QUrl url = UrlOf(address);
     loading_url_ = url;
     own_load_ = url;
+    ++navigation_;
+    reissued_ = 0;
     SetBusy(true);
     if (page_ != nullptr) page_->load(url);
     Q_EMIT owner_->navigated(Q(address));
@@ -153,16 +157,37 @@ class WebBrowser::Impl {
   }
 
   void LoadingChanged(const QWebEngineLoadingInfo& info) {
-    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+      ++starts_;
+      return;
+    }
     const bool ok = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
     // The end of a load that a later navigation replaced is no end of the busy time.
-    if (loading_url_.has_value() && !SameDocument(info.url(), *loading_url_)) return;
+    if (loading_url_.has_value() && !SameDocument(info.url(), *loading_url_)) {
+      CheckNotDropped();
+      return;
+    }
     loading_url_.reset();
     last_ok_ = ok;
     QPointer<WebBrowser> alive(owner_);
     SetBusy(false);
     if (!alive) return;
     Q_EMIT owner_->loadFinished(ok);
+  }
+
+  // When loads are asked for in quick succession (a blank page, then the report page, twice
+  // over, as the component does while the user clicks on), the engine may end them with the
+  // end of an earlier one and never start the last: the view would stay on the blank page and
+  // busy for good. An end of another load that no new load follows soon means just that, and
+  // the wanted page is asked for again, a few times at most.
+  void CheckNotDropped() {
+    QTimer::singleShot(kSettle, owner_, [this, navigation = navigation_, starts = starts_] {
+      if (navigation != navigation_ || starts != starts_ || !busy_ || !loading_url_) return;
+      if (reissued_ >= kMaxReissues || page_ == nullptr) return;
+      ++reissued_;
+      own_load_ = *loading_url_;
+      page_->load(*loading_url_);
+    });
   }
 
   void SetBusy(bool busy) {
@@ -308,6 +333,11 @@ class WebBrowser::Impl {
   std::string location_;
   std::optional<QUrl> own_load_;     // the adapter's load the page has not asked about yet
   std::optional<QUrl> loading_url_;  // the load whose end ends the busy time
+  static constexpr std::chrono::milliseconds kSettle{300};
+  static constexpr int kMaxReissues = 3;
+  std::uint64_t navigation_ = 0;  // counts Navigate calls
+  std::uint64_t starts_ = 0;      // counts the loads the engine started
+  int reissued_ = 0;              // times the wanted page was asked for again
   bool busy_ = false;
   bool last_ok_ = false;
   UrlHandler handler_;
