@@ -80,10 +80,6 @@ void AppendValueText(const Variant& value, FieldGroup group, std::string_view da
 }
 
 namespace {
-// The patterns of the amount and whole-number cells.
-constexpr std::string_view kAmountPattern = "#,##,##0.00";
-constexpr std::string_view kWholePattern = "#,##,##0";
-
 bool InDateRange(double serial) { return serial >= kMinDateSerial && serial <= kMaxDateSerial; }
 }  // namespace
 

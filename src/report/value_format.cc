@@ -15,8 +15,6 @@
 namespace nimbo {
 namespace {
 
-constexpr std::string_view kAmountPattern = "#,##,##0.00";
-constexpr std::string_view kWholePattern = "#,##,##0";
 
 enum class Tag { kDbl, kInt, kDte, kHtm, kNone };
 

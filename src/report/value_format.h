@@ -21,6 +21,10 @@ enum FieldGroup {
   kOther,     // " ": shown as it is
 };
 
+// The patterns of the amount ("Dbl") and whole-number ("Int") cells.
+inline constexpr std::string_view kAmountPattern = "#,##,##0.00";
+inline constexpr std::string_view kWholePattern = "#,##,##0";
+
 // The group of a field type code: 5 6 14 131 139 floating; 2 3 4 16 17 18 19 20 21 whole (4, the
 // single-precision code, is whole: such values show rounded); 7 64 133 134 135 date; 203 memo;
 // any other code kOther.

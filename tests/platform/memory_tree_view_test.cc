@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "nimbo/error.h"
+#include "testing/tree_shape.h"
 
 namespace nimbo {
 namespace {
@@ -30,20 +31,6 @@ int ErrorOf(const std::function<void()>& call) {
   return 0;
 }
 
-// The tree in display order as "text(child,child),text".
-std::string Shape(const MemoryTreeView& tree) {
-  std::string out;
-  int previous_depth = -1;
-  tree.Walk([&](const NodePtr& node, int depth) {
-    if (depth > previous_depth && previous_depth >= 0) out += "(";
-    for (int d = previous_depth; d > depth; --d) out += ")";
-    if (depth <= previous_depth) out += ",";
-    out += node->Text();
-    previous_depth = depth;
-  });
-  for (int d = previous_depth; d > 0; --d) out += ")";
-  return out;
-}
 
 // Texts of Item(1) .. Item(Count()): the collection's numbering.
 std::vector<std::string> ByIndex(const MemoryTreeView& tree) {
@@ -68,7 +55,7 @@ TEST(MemoryTreeViewTest, IndexesFollowAdditionAndCloseUpAfterRemove) {
   NodePtr a2 = AddChild(tree, a, "a2");
   NodePtr a1x = AddChild(tree, a1, "a1x");
   EXPECT_EQ(ByIndex(tree), (std::vector<std::string>{"Root", "a", "b", "a1", "c", "a2", "a1x"}));
-  EXPECT_EQ(Shape(tree), "Root(a(a1(a1x),a2),b,c)");
+  EXPECT_EQ(testing::TreeShape(tree), "Root(a(a1(a1x),a2),b,c)");
   EXPECT_EQ(c->Index(), 5);
 
   // Removing "a" takes a1, a2 and a1x with it; the nodes after close up.
@@ -78,14 +65,14 @@ TEST(MemoryTreeViewTest, IndexesFollowAdditionAndCloseUpAfterRemove) {
   EXPECT_EQ(b->Index(), 2);
   EXPECT_EQ(c->Index(), 3);
   EXPECT_EQ(root->Children(), 2);
-  EXPECT_EQ(Shape(tree), "Root(b,c)");
+  EXPECT_EQ(testing::TreeShape(tree), "Root(b,c)");
 
   // New nodes are numbered after the survivors.
   NodePtr d = AddChild(tree, b, "d");
   EXPECT_EQ(d->Index(), 4);
   tree.Remove(1);
   EXPECT_EQ(tree.Count(), 0);
-  EXPECT_EQ(Shape(tree), "");
+  EXPECT_EQ(testing::TreeShape(tree), "");
 }
 
 TEST(MemoryTreeViewTest, IndexOutOfRangeRaises9) {
@@ -165,7 +152,7 @@ TEST(MemoryTreeViewTest, RelationshipsPlaceNodesWhenUnsorted) {
       if (node->Text() == c.relative) relative = node;
     });
     NodePtr added = tree.Add(relative, c.relationship, "", "N", "");
-    EXPECT_EQ(Shape(tree), c.shape);
+    EXPECT_EQ(testing::TreeShape(tree), c.shape);
     EXPECT_EQ(added->Index(), 7);  // numbering is by addition whatever the place
   }
 }
@@ -178,16 +165,16 @@ TEST(MemoryTreeViewTest, SortedKeepsSiblingsInTextOrderIgnoringCase) {
     AddChild(tree, root, text);
   }
   // Equal texts (ignoring case) stay in the order they came in.
-  EXPECT_EQ(Shape(tree), "Data Browser(Apple,apple,banana,Banana,cherry,pear)");
+  EXPECT_EQ(testing::TreeShape(tree), "Data Browser(Apple,apple,banana,Banana,cherry,pear)");
   // The relationship gives way to the order.
   NodePtr cherry = root->Child()->Next()->Next()->Next()->Next();
   tree.Add(cherry, Relationship::kFirst, "", "zebra", "");
   tree.Add(cherry, Relationship::kPrevious, "", "avocado", "");
-  EXPECT_EQ(Shape(tree), "Data Browser(Apple,apple,avocado,banana,Banana,cherry,pear,zebra)");
+  EXPECT_EQ(testing::TreeShape(tree), "Data Browser(Apple,apple,avocado,banana,Banana,cherry,pear,zebra)");
   // Top-level nodes are sorted too, and so is a node whose text changes.
   tree.Add(nullptr, Relationship::kLast, "", "Archive", "");
   cherry->Text("Aardvark");
-  EXPECT_EQ(Shape(tree),
+  EXPECT_EQ(testing::TreeShape(tree),
             "Archive,Data Browser(Aardvark,Apple,apple,avocado,banana,Banana,pear,zebra)");
   EXPECT_EQ(root->FirstSibling()->Text(), "Archive");
   EXPECT_EQ(root->Child()->Text(), "Aardvark");
@@ -204,15 +191,15 @@ TEST(MemoryTreeViewTest, TurningSortedOnResortsAndOffKeepsTheOrder) {
   AddChild(tree, root, "b");
   AddChild(tree, c, "z");
   AddChild(tree, c, "y");
-  EXPECT_EQ(Shape(tree), "Q,r(c(z,y),B,a,b)");
+  EXPECT_EQ(testing::TreeShape(tree), "Q,r(c(z,y),B,a,b)");
   tree.Sorted(true);
   EXPECT_TRUE(tree.Sorted());
-  EXPECT_EQ(Shape(tree), "Q,r(a,B,b,c(y,z))");
+  EXPECT_EQ(testing::TreeShape(tree), "Q,r(a,B,b,c(y,z))");
   // Indexes are by addition, not by display order.
   EXPECT_EQ(ByIndex(tree), (std::vector<std::string>{"r", "Q", "c", "B", "a", "b", "z", "y"}));
   tree.Sorted(false);
   tree.Add(root->Child(), Relationship::kFirst, "", "x", "");
-  EXPECT_EQ(Shape(tree), "Q,r(x,a,B,b,c(y,z))");
+  EXPECT_EQ(testing::TreeShape(tree), "Q,r(x,a,B,b,c(y,z))");
 }
 
 TEST(MemoryTreeViewTest, FullPathJoinsTextsWithTheSeparator) {
@@ -292,7 +279,7 @@ TEST(MemoryTreeViewTest, PruningSiblingsByIndexLeavesOnlyTheSelectedBranch) {
   }
   tree.Refresh();
 
-  EXPECT_EQ(Shape(tree), "root(a,b,c(c0(leaf),c1(leaf)),d)");
+  EXPECT_EQ(testing::TreeShape(tree), "root(a,b,c(c0(leaf),c1(leaf)),d)");
   EXPECT_EQ(tree.Count(), 9);
   EXPECT_FALSE(level[0]->Expanded());
   EXPECT_EQ(tree.RefreshCount(), 1);

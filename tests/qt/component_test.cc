@@ -10,8 +10,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nimbo/container.h"
@@ -59,6 +61,17 @@ struct Host {
     control.SetControls(tree, browser);
     browser->SetUrlHandler(
         [this](const std::string& url) { return control.ProcessURL(nimbo::Variant(url)); });
+  }
+
+  // Mail from ann to bob through a server on this machine's `port`, on a wired Qt socket.
+  std::shared_ptr<nimbo::qt::Socket> MailTo(int port, std::function<void()> closed) {
+    control.CanMail(true);
+    control.Server("127.0.0.1:" + std::to_string(port));
+    control.FromID("ann@example.org");
+    control.ToID("bob@example.org");
+    auto socket = std::make_shared<nimbo::qt::Socket>();
+    nimbo::qt::WireMailSocket(control, socket, {.closed = std::move(closed)});
+    return socket;
   }
 
   QTemporaryDir dir;
@@ -169,13 +182,8 @@ class ComponentTest : public QObject {
     nimbo::testing::ScriptedServer server({});
     Host host;
     host.control.RefreshBrowser();
-    host.control.CanMail(true);
-    host.control.Server("127.0.0.1:" + std::to_string(server.port()));
-    host.control.FromID("ann@example.org");
-    host.control.ToID("bob@example.org");
-    auto socket = std::make_shared<nimbo::qt::Socket>();
     int closed = 0;
-    nimbo::qt::WireMailSocket(host.control, socket, {.closed = [&] { ++closed; }});
+    auto socket = host.MailTo(server.port(), [&] { ++closed; });
     nimbo::qt::StartMail(host.control, *socket, std::chrono::seconds(1));
     QTRY_COMPARE_WITH_TIMEOUT(closed, 1, kWait);
     QVERIFY(socket->timed_out());
@@ -190,13 +198,8 @@ class ComponentTest : public QObject {
         {nimbo::testing::Send("220 ready\r\n"), nimbo::testing::CloseConnection()});
     Host host;
     host.control.RefreshBrowser();
-    host.control.CanMail(true);
-    host.control.Server("127.0.0.1:" + std::to_string(server.port()));
-    host.control.FromID("ann@example.org");
-    host.control.ToID("bob@example.org");
-    auto socket = std::make_shared<nimbo::qt::Socket>();
     int closed = 0;
-    nimbo::qt::WireMailSocket(host.control, socket, {.closed = [&] { ++closed; }});
+    auto socket = host.MailTo(server.port(), [&] { ++closed; });
     nimbo::qt::StartMail(host.control, *socket, std::chrono::seconds(20));
     QTRY_COMPARE_WITH_TIMEOUT(closed, 1, kWait);
     QCOMPARE(host.log->messages.size(), std::size_t{1});

@@ -15,6 +15,7 @@
 
 #include "nimbo/error.h"
 #include "qt_test_support.h"
+#include "testing/tree_shape.h"
 
 using nimbo::err::kInvalidCall;
 using nimbo::err::kKeyNotUnique;
@@ -26,20 +27,6 @@ using nimbo::Relationship;
 
 namespace {
 
-// The model in display order as "text(child,child),text".
-std::string ModelShape(const nimbo::MemoryTreeView& tree) {
-  std::string out;
-  int previous_depth = -1;
-  tree.Walk([&](const NodePtr& node, int depth) {
-    if (depth > previous_depth && previous_depth >= 0) out += "(";
-    for (int d = previous_depth; d > depth; --d) out += ")";
-    if (depth <= previous_depth) out += ",";
-    out += node->Text();
-    previous_depth = depth;
-  });
-  for (int d = previous_depth; d > 0; --d) out += ")";
-  return out;
-}
 
 void ItemShape(const QTreeWidgetItem* parent, std::string& out) {
   for (int i = 0; i < parent->childCount(); ++i) {
@@ -69,8 +56,8 @@ QColor ColorOf(std::int32_t bgr) {
 // Returns the first difference, or "" when there is none.
 std::string Mismatch(const nimbo::qt::TreeView& view) {
   const QTreeWidget& widget = *view.widget();
-  if (ModelShape(view.model()) != WidgetShape(widget)) {
-    return "shape: model " + ModelShape(view.model()) + ", widget " + WidgetShape(widget);
+  if (nimbo::testing::TreeShape(view.model()) != WidgetShape(widget)) {
+    return "shape: model " + nimbo::testing::TreeShape(view.model()) + ", widget " + WidgetShape(widget);
   }
   std::string problem;
   int items = 0;
@@ -134,7 +121,7 @@ class TreeViewTest : public QObject {
     AddChild(tree, a, "a2");
     AddChild(tree, a1, "a1x");
     QCOMPARE(ByIndex(tree), (std::vector<std::string>{"Root", "a", "b", "a1", "c", "a2", "a1x"}));
-    QCOMPARE(ModelShape(tree.model()), std::string("Root(a(a1(a1x),a2),b,c)"));
+    QCOMPARE(nimbo::testing::TreeShape(tree.model()), std::string("Root(a(a1(a1x),a2),b,c)"));
     EXPECT_MIRRORED(tree);
     QCOMPARE(c->Index(), 5);
 
@@ -220,7 +207,7 @@ class TreeViewTest : public QObject {
     AddChild(tree, b, "b1");
     NodePtr rel = relative == "b" ? b : relative == "S" ? s : nullptr;
     NodePtr added = tree.Add(rel, static_cast<Relationship>(relationship), "", "N", "");
-    QCOMPARE(QString::fromStdString(ModelShape(tree.model())), shape);
+    QCOMPARE(QString::fromStdString(nimbo::testing::TreeShape(tree.model())), shape);
     QCOMPARE(added->Index(), 7);
     EXPECT_MIRRORED(tree);
   }
