@@ -4,82 +4,28 @@ import {test, before, after} from 'node:test';
 import assert from 'node:assert/strict';
 import {spawn, execFileSync} from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import net from 'node:net';
-import os from 'node:os';
 import path from 'node:path';
-import {fileURLToPath} from 'node:url';
-import {chromium} from 'playwright-core';
+import {root, nimbo, artifacts, makeScratch, servers, stopAll, serve, raw, launch, shot as shotOf,
+  reportOf, itemOf, idleOf} from './harness.mjs';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const root = path.resolve(here, '../..');
-const nimbo = process.env.NIMBO_BIN || path.join(root, 'build/nimbo');
-const artifacts = process.env.NIMBO_ARTIFACTS || path.join(root, 'build/web-artifacts');
-const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
-const CHROMIUM_ARGS = ['--no-sandbox', '--disable-gpu', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync',
-  '--disable-quic'];
-
-const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'nimbo-web-'));
-const servers = [];
+const scratch = makeScratch();
 let context;
 let page;
 let base;
 
-// Starts `nimbo serve` with arguments on a free port; resolves to its address.
-function serve(args) {
-  return new Promise((resolve, reject) => {
-    const child = spawn(nimbo, ['serve', '--port', '0', ...args], {stdio: ['ignore', 'pipe', 'pipe']});
-    servers.push(child);
-    let out = '';
-    let err = '';
-    child.stdout.on('data', (chunk) => {
-      out += chunk;
-      const match = /http:\/\/127\.0\.0\.1:(\d+)\//.exec(out);
-      if (match) resolve({url: match[0], port: Number(match[1]), child});
-    });
-    child.stderr.on('data', (chunk) => { err += chunk; });
-    child.on('exit', (code) => reject(new Error(`nimbo serve exited with ${code}: ${err}`)));
-  });
-}
-
-// A raw request, so that the Host header and the path go out exactly as written.
-function raw(port, {method = 'GET', target = '/', headers = {}, body} = {}) {
-  return new Promise((resolve, reject) => {
-    const request = http.request({host: '127.0.0.1', port, method, path: target,
-      headers: {Host: `127.0.0.1:${port}`, ...headers}}, (response) => {
-      let text = '';
-      response.on('data', (chunk) => { text += chunk; });
-      response.on('end', () => resolve({status: response.statusCode, body: text}));
-    });
-    request.on('error', reject);
-    if (body) request.write(body);
-    request.end();
-  });
-}
-
-function shot(name, target = page, timeout = 30000) {
-  return target.screenshot({path: path.join(artifacts, `${name}.png`), timeout});
-}
-
-const report = () => page.frameLocator('#report');
+const shot = (name, target = page, timeout = 30000) => shotOf(target, name, timeout);
+const report = () => reportOf(page);
 // The tree row whose label is exactly `text`, in the main window or another one.
-const item = (text, target = page) =>
-  target.locator('[role="treeitem"]', {has: target.locator('.label', {hasText: new RegExp(`^${text}$`)})});
-
-async function idle(target = page) {
-  await target.waitForFunction(() => document.getElementById('tree').getAttribute('aria-busy') === 'false');
-}
+const item = (text, target = page) => itemOf(target, text);
+const idle = (target = page) => idleOf(target);
 
 before(async () => {
   fs.mkdirSync(artifacts, {recursive: true});
   const demo = await serve(['--folder', path.join(scratch, 'demo'), '--form', path.join(scratch, 'form.json'),
     '--heading', 'Homeware & Co.', '--talking']);
   base = demo.url;
-  context = await chromium.launchPersistentContext(path.join(scratch, 'profile'), {
-    executablePath: chromiumPath, headless: true, args: CHROMIUM_ARGS,
-    viewport: {width: 1280, height: 800}, acceptDownloads: true,
-  });
+  context = await launch(path.join(scratch, 'profile'));
   page = context.pages()[0] || await context.newPage();
   await page.goto(base);
   await page.waitForSelector('body[data-ready="true"]');
@@ -87,7 +33,7 @@ before(async () => {
 
 after(async () => {
   if (context) await context.close();
-  for (const child of servers) child.kill('SIGINT');
+  stopAll();
   fs.rmSync(scratch, {recursive: true, force: true});
 });
 
