@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -222,6 +223,58 @@ void RenderPlain(const NumberSection& section, const Digits& digits, bool minus,
   }
 }
 
+// A plain section over a whole number of 10^-decimals units (decimals 0 to 4) below 10^15, as
+// amounts and counts in tables are: the digits come straight from the integer, rounded half away
+// from zero at the section's last place, exactly as the decimal form would be. False when the
+// section needs more than digit places and a point.
+bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int decimals,
+                      bool minus, const RegionalSettings& settings, std::string& out) {
+  if (!section.plain || section.percent || section.thousands_scale != 0 || section.scientific ||
+      magnitude >= 1000000000000000ULL) {
+    return false;
+  }
+  std::uint64_t whole = 0;
+  std::uint64_t fraction = 0;  // the shown fraction's digits, `shown` of them
+  int shown = 0;
+  if (section.frac_places >= decimals) {
+    whole = magnitude / kWholePowers[decimals];
+    fraction = magnitude % kWholePowers[decimals];
+    shown = decimals;
+  } else {
+    const std::uint64_t step = kWholePowers[decimals - section.frac_places];
+    const std::uint64_t rounded = (magnitude + step / 2) / step;
+    whole = rounded / kWholePowers[section.frac_places];
+    fraction = rounded % kWholePowers[section.frac_places];
+    shown = section.frac_places;
+  }
+  Digits digits;
+  digits.zero = whole == 0 && fraction == 0;
+  int n = 0;
+  if (whole != 0) {
+    n = static_cast<int>(std::to_chars(digits.whole, digits.whole + 16, whole).ptr - digits.whole);
+  }
+  if (n < section.min_int) {
+    const int pad = std::min(section.min_int, static_cast<int>(sizeof digits.whole)) - n;
+    std::memmove(digits.whole + pad, digits.whole, static_cast<std::size_t>(n));
+    std::memset(digits.whole, '0', static_cast<std::size_t>(pad));
+    n += pad;
+  }
+  digits.whole_count = n;
+  // The fraction's digits with leading zeros, then zeros up to the section's places; the zeros
+  // that end it go down to the places always shown.
+  for (int i = shown - 1; i >= 0; --i) {
+    digits.frac[i] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  const int places = std::min(section.frac_places, static_cast<int>(sizeof digits.frac));
+  for (int i = shown; i < places; ++i) digits.frac[i] = '0';
+  int f = places;
+  while (f > section.min_frac && digits.frac[f - 1] == '0') --f;
+  digits.frac_count = f;
+  RenderPlain(section, digits, minus, settings, out);
+  return true;
+}
+
 // A section's text for a magnitude already in its decimal form.
 void RenderDecimal(const NumberSection& section, Decimal decimal, bool minus,
                    const RegionalSettings& settings, std::string& out) {
@@ -334,7 +387,12 @@ void RenderNumber(const CompiledPattern& pattern, double value, const RegionalSe
   }
   bool minus = false;
   const NumberSection& section = SectionFor(pattern.numbers, value, minus);
-  RenderSection(section, std::fabs(value), minus, settings, out);
+  const double magnitude = std::fabs(value);
+  if (magnitude < 1e15 && magnitude == std::floor(magnitude) &&
+      RenderPlainWhole(section, static_cast<std::uint64_t>(magnitude), 0, minus, settings, out)) {
+    return;
+  }
+  RenderSection(section, magnitude, minus, settings, out);
 }
 
 void RenderScaled(const CompiledPattern& pattern, std::int64_t scaled,
@@ -349,6 +407,7 @@ void RenderScaled(const CompiledPattern& pattern, std::int64_t scaled,
     return RenderSection(section, std::fabs(value), minus, settings, out);
   }
   const auto magnitude = static_cast<std::uint64_t>(scaled < 0 ? -scaled : scaled);
+  if (RenderPlainWhole(section, magnitude, 4, minus, settings, out)) return;
   Decimal decimal;
   if (magnitude != 0) {
     int length = 1;

@@ -208,7 +208,8 @@ TEST(FormatTest, ScaledAmountsRenderAsTheirDoubles) {
                                   -1,      999999999999999, -999999999999999, 1000000000000000,
                                   -1000000000000000, 9223372036854775807};
   const char* patterns[] = {"#,##,##0.00", "#,##,##0", "0.00;(0.00);zero", "#,##0.0000", "0%",
-                            "#,##0,", "0.00E+00", "#", ".00", "#,##0.00 kg"};
+                            "#,##0,", "0.00E+00", "#", ".00", "#,##0.00 kg", "0.000000",
+                            "000000.0", "#.##", "0.#", "0."};
   for (const char* pattern : patterns) {
     const format_internal::CompiledPattern& compiled = format_internal::CompiledFor(pattern);
     ASSERT_FALSE(compiled.is_date) << pattern;
@@ -220,6 +221,32 @@ TEST(FormatTest, ScaledAmountsRenderAsTheirDoubles) {
       format_internal::RenderScaled(compiled, scaled, CurrentRegionalSettings(), got);
       EXPECT_EQ(got, want) << scaled << " with " << pattern;
     }
+  }
+}
+
+// Whole numbers take a path of their own under plain patterns; the table pins what it writes.
+TEST(FormatTest, WholeNumbersUnderPlainPatterns) {
+  struct Case {
+    double value;
+    const char* pattern;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0, "#,##0", "0"},           {0, "#", ""},
+      {0, "#.##", "."},            {0, "0.00", "0.00"},
+      {-0.0, "0", "0"},            {7, "000", "007"},
+      {-7, "#,##0.00", "-7.00"},   {1234567, "#,##0", "1,234,567"},
+      {1234567, "#,##,##0", "1,234,567"}, {1234567, "0.0##", "1234567.0"},
+      {999999999999999, "#,##0", "999,999,999,999,999"},
+      {1e15, "#,##0", "1,000,000,000,000,000"},
+      {-42, "0;(0)", "(42)"},      {0, "0;(0);zero", "zero"},
+      {12, "0.000000", "12.000000"}, {12, "0.", "12."},
+  };
+  for (const Case& c : cases) {
+    std::string got;
+    format_internal::RenderNumber(format_internal::CompiledFor(c.pattern), c.value,
+                                  CurrentRegionalSettings(), got);
+    EXPECT_EQ(got, c.text) << c.value << " with " << c.pattern;
   }
 }
 
