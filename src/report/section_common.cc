@@ -1,6 +1,8 @@
 // Steps shared by the section writers.
 #include "report/section_common.h"
 
+#include <cstring>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -166,6 +168,14 @@ void CellFormatter::AppendDateText(std::string_view trimmed, std::string& out) {
 }
 
 void CellFormatter::AppendWithDateFormat(double number, std::string& out) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &number, sizeof bits);
+  if (date_memo_.empty()) date_memo_.resize(kDateMemo);
+  DateMemo& memo = date_memo_[(bits * 0x9E3779B97F4A7C15ULL) >> (64 - kDateMemoBits)];
+  if (memo.used && memo.bits == bits) {
+    out += memo.text;
+    return;
+  }
   const RegionalSettings& settings = CurrentRegionalSettings();
   scratch_.clear();
   if (date_.is_date) {
@@ -173,7 +183,13 @@ void CellFormatter::AppendWithDateFormat(double number, std::string& out) {
   } else {
     format_internal::RenderNumber(date_, number, settings, scratch_);
   }
-  AppendScratch(out);
+  // Stored only once made: a value the pattern cannot show raises above and is not kept.
+  memo.used = false;
+  memo.text.clear();
+  AppendHtmlEscaped(scratch_, memo.text);
+  memo.bits = bits;
+  memo.used = true;
+  out += memo.text;
 }
 
 void CellFormatter::AppendScratch(std::string& out) { AppendHtmlEscaped(scratch_, out); }

@@ -101,6 +101,17 @@ class CellFormatter {
   format_internal::CompiledPattern whole_;
   format_internal::CompiledPattern date_;
   std::string scratch_;
+  // The DateFormat's last texts by value: a table's dates repeat (an order date, a month), and a
+  // repeated one costs a lookup instead of a split and a render. Direct-mapped, so a page of
+  // distinct dates keeps at most kDateMemo texts.
+  struct DateMemo {
+    std::uint64_t bits = 0;
+    bool used = false;
+    std::string text;  // escaped, as it goes into the line
+  };
+  static constexpr int kDateMemoBits = 12;
+  static constexpr std::size_t kDateMemo = std::size_t{1} << kDateMemoBits;
+  std::vector<DateMemo> date_memo_;
 };
 
 // The record form's cells for one field of the current record: the name cell

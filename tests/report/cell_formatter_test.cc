@@ -100,5 +100,26 @@ TEST(CellFormatterTest, GivesTheBytesOfTheGeneralCellText) {
   SetRegionalSettings(RegionalSettings());
 }
 
+// A column's dates come back again and again, and many more distinct ones than the formatter
+// keeps texts for: every cell must still be its own value's text, whatever came before it.
+TEST(CellFormatterTest, RepeatedAndManyDistinctDatesEachGiveTheirOwnText) {
+  for (const char* date_format : {"dd Mmm yyyy", "#,##0.00"}) {
+    CellFormatter cells(date_format);
+    for (int i = 0; i < 5000; ++i) {
+      // Three runs: a few days over and over, then 2,000 distinct days, then times of day.
+      const double serial = i < 1000   ? 46000 + i % 7
+                            : i < 3000 ? 40000 + i
+                                       : 46000 + (i % 300) / 300.0;
+      for (const Variant& value : {Variant(Date{serial}), Variant(serial)}) {
+        std::string want;
+        std::string got;
+        AppendValueText(value, kDate, date_format, want);
+        cells.Append(value, kDate, got);
+        ASSERT_EQ(got, want) << serial << " with " << date_format;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nimbo
