@@ -65,10 +65,19 @@ std::optional<double> SerialOf(int year, int month, int day, int hour, int minut
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
     return std::nullopt;
   }
-  const chr::year_month_day ymd{chr::year{year}, chr::month{static_cast<unsigned>(month)},
-                                chr::day{static_cast<unsigned>(day)}};
-  if (!ymd.ok()) return std::nullopt;
-  const int days = static_cast<int>((chr::sys_days{ymd} - kEpoch).count());
+  static constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  if (day > (month == 2 && leap ? 29 : kMonthDays[month - 1])) return std::nullopt;
+  // Days from the civil date by whole 400-year eras (the years here are all positive), counted
+  // from 1 March so that the leap day ends a year: dates are read for every cell of a date
+  // column, and this is a few multiplications where the calendar types divide repeatedly.
+  const int y = month <= 2 ? year - 1 : year;
+  const int era = y / 400;
+  const int year_of_era = y - era * 400;
+  const int day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  // 693,899 days lie between 1 March of year 0 and 30 December 1899.
+  const int days = era * 146097 + day_of_era - 693899;
   const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
   // Before day zero the time still runs forward: -1.25 is 29 December 1899, 06:00.
   return days < 0 ? days - time : days + time;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cmath>
 #include <ctime>
 #include <optional>
@@ -100,6 +102,27 @@ TEST(DateTest, MakeAndSplitRoundTripOverTheWholeRange) {
       EXPECT_EQ(parts.hour, 13);
       EXPECT_EQ(parts.minute, 5);
       EXPECT_EQ(parts.second, 9);
+    }
+  }
+}
+
+// Every day from year 100 to 9999, and every day that does not exist, against the calendar
+// types of the standard library.
+TEST(DateTest, MakeDateAgreesWithTheCalendarOnEveryDay) {
+  namespace chr = std::chrono;
+  const chr::sys_days zero{chr::year{1899} / chr::December / 30};
+  for (int year = 100; year <= 9999; ++year) {
+    for (int month = 1; month <= 12; ++month) {
+      for (int day = 1; day <= 31; ++day) {
+        const chr::year_month_day ymd{chr::year{year}, chr::month{static_cast<unsigned>(month)},
+                                      chr::day{static_cast<unsigned>(day)}};
+        if (!ymd.ok()) {
+          ASSERT_THROW(MakeDate(year, month, day), Error) << year << "-" << month << "-" << day;
+          continue;
+        }
+        ASSERT_EQ(MakeDate(year, month, day).serial, (chr::sys_days{ymd} - zero).count())
+            << year << "-" << month << "-" << day;
+      }
     }
   }
 }
