@@ -97,9 +97,13 @@ CellFormatter::CellFormatter(std::string_view date_format)
                             !NeedsHtmlEscape(settings.decimal);
 }
 
+void CellFormatter::AppendText(std::string_view text, std::string& out) {
+  AppendHtmlEscaped(TrimSpaces(text), out);
+}
+
 void CellFormatter::Append(const Variant& value, FieldGroup group, std::string& out) {
   if (group == kOther && value.IsString()) {
-    AppendHtmlEscaped(TrimSpaces(value.str()), out);
+    AppendText(value.str(), out);
     return;
   }
   if (group == kFloating || group == kWhole || group == kDate) {

@@ -82,6 +82,8 @@ class CellFormatter {
  public:
   explicit CellFormatter(std::string_view date_format);
   void Append(const Variant& value, FieldGroup group, std::string& out);
+  // A String value in the text group, given as its bytes: what Append gives for it.
+  void AppendText(std::string_view text, std::string& out);
 
  private:
   // A number or a date held as such (not as text), in a number or date group.

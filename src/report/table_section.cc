@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "nimbo/error.h"
+#include "platform/db/text_peek.h"
 #include "report/section_common.h"
 #include "report/section_writers.h"
 #include "platform/text_util.h"
@@ -111,6 +112,9 @@ struct Column {
   const Field* field;
   FieldGroup group;  // the memo group shows as plain text here
   std::vector<std::size_t> totals;
+  // Set for text columns of a fetched record set: their texts are escaped from where they are
+  // stored.
+  const db::TextPeek* peek = nullptr;
 };
 
 void AppendTotalsRow(const std::vector<FieldPlan>& fields, const Totals& totals,
@@ -161,6 +165,7 @@ void WriteTableSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Re
       line += plan.field->Name();
       line += "</td>";
       Column column{plan.field, plan.group == kMemo ? kOther : plan.group, {}};
+      if (column.group == kOther) column.peek = dynamic_cast<const db::TextPeek*>(plan.field);
       // Totals of fields other than numbers are never shown, so they are not kept.
       if (sums.on() && sums.entries_ok() && (plan.group == kFloating || plan.group == kWhole)) {
         column.totals = sums.EntriesAt(static_cast<int>(position));
@@ -176,6 +181,15 @@ void WriteTableSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Re
     while (!rs->Eof()) {
       line.assign("<tr>");
       for (Column& column : columns) {
+        std::string_view text;
+        if (column.peek != nullptr && column.peek->PeekText(text)) {
+          // A text column feeds no totals.
+          line += "<td class=tdl>";
+          cells.AppendText(text, line);
+          line += "</td>";
+          if (entries_fail) sums.CheckEntries();
+          continue;
+        }
         const Variant value = column.field->Value();
         line += column.group == kOther ? "<td class=tdl>" : "<td class=tdr>";
         cells.Append(value, column.group, line);

@@ -1,6 +1,7 @@
 // The client-side record set: settings, opening through a connection's back end, moving and
 // reading fields over a RowView.
 #include "platform/db/client_recordset.h"
+#include "platform/db/text_peek.h"
 
 #include <string>
 #include <utility>
@@ -14,12 +15,13 @@ namespace {
 
 class ClientRecordset;
 
-class ClientField : public Field {
+class ClientField : public Field, public TextPeek {
  public:
   ClientField(const ClientRecordset* owner, std::size_t column) : owner_(owner), column_(column) {}
   const std::string& Name() const override;
   int Type() const override;
   Variant Value() const override;
+  bool PeekText(std::string_view& text) const override;
 
  private:
   const ClientRecordset* owner_;
@@ -177,6 +179,10 @@ int ClientField::Type() const { return owner_->table().column(column_).type; }
 Variant ClientField::Value() const {
   const std::uint32_t row = owner_->CurrentRow();
   return owner_->table().Value(column_, row);
+}
+
+bool ClientField::PeekText(std::string_view& text) const {
+  return owner_->table().PeekText(column_, owner_->CurrentRow(), text);
 }
 
 int ClientFields::Count() const { return static_cast<int>(owner_->table().column_count()); }

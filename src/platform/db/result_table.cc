@@ -209,4 +209,20 @@ Variant ResultTable::Value(std::size_t index, std::uint32_t row) const {
   return Plain(column, row);
 }
 
+bool ResultTable::PeekText(std::size_t index, std::uint32_t row, std::string_view& text) const {
+  const Column& column = columns_[index];
+  if (column.chapter || column.kind(row) != CellKind::kText) return false;
+  // The types whose texts Value reads as something else.
+  switch (column.type) {
+    case field_type::kCurrency:
+    case field_type::kNumeric:
+    case field_type::kDate:
+    case field_type::kLongVarBinary:
+      return false;
+    default:
+      text = column.bytes(row);
+      return true;
+  }
+}
+
 }  // namespace nimbo::db

@@ -124,6 +124,8 @@ class ResultTable {
   // The value of a cell as a Variant, shaped by the column's field type. A chapter cell gives
   // a new open record set of its child rows, which shares ownership of the chapter data.
   Variant Value(std::size_t column, std::uint32_t row) const;
+  // The stored text of a cell that Value would give unchanged as a String; false for any other.
+  bool PeekText(std::size_t column, std::uint32_t row, std::string_view& text) const;
 
  private:
   std::vector<Column> columns_;
