@@ -229,12 +229,18 @@ void RenderPlain(const NumberSection& section, const Digits& digits, bool minus,
 // section needs more than digit places and a point.
 bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int decimals,
                       bool minus, const RegionalSettings& settings, std::string& out) {
+  const std::string_view grouping = section.grouping ? settings.grouping : std::string_view();
+  // Bounds that keep the text within the buffer below; patterns beyond them are rare.
+  constexpr int kMaxPlaces = 20;
+  constexpr std::size_t kMaxMark = 4;
   if (!section.plain || section.percent || section.thousands_scale != 0 || section.scientific ||
-      magnitude >= 1000000000000000ULL) {
+      magnitude >= 1000000000000000ULL || section.min_int > kMaxPlaces ||
+      section.frac_places > kMaxPlaces || grouping.size() > kMaxMark ||
+      settings.decimal.size() > kMaxMark) {
     return false;
   }
   std::uint64_t whole = 0;
-  std::uint64_t fraction = 0;  // the shown fraction's digits, `shown` of them
+  std::uint64_t fraction = 0;  // the shown fraction's first `shown` digits
   int shown = 0;
   if (section.frac_places >= decimals) {
     whole = magnitude / kWholePowers[decimals];
@@ -247,31 +253,62 @@ bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int
     fraction = rounded % kWholePowers[section.frac_places];
     shown = section.frac_places;
   }
-  Digits digits;
-  digits.zero = whole == 0 && fraction == 0;
-  int n = 0;
-  if (whole != 0) {
-    n = static_cast<int>(std::to_chars(digits.whole, digits.whole + 16, whole).ptr - digits.whole);
-  }
-  if (n < section.min_int) {
-    const int pad = std::min(section.min_int, static_cast<int>(sizeof digits.whole)) - n;
-    std::memmove(digits.whole + pad, digits.whole, static_cast<std::size_t>(n));
-    std::memset(digits.whole, '0', static_cast<std::size_t>(pad));
-    n += pad;
-  }
-  digits.whole_count = n;
+  const bool sign = minus && (whole != 0 || fraction != 0);
+  char digits[24];
+  const int n = whole == 0 ? 0
+                           : static_cast<int>(std::to_chars(digits, digits + sizeof digits, whole).ptr -
+                                              digits);
   // The fraction's digits with leading zeros, then zeros up to the section's places; the zeros
   // that end it go down to the places always shown.
+  char frac[kMaxPlaces];
   for (int i = shown - 1; i >= 0; --i) {
-    digits.frac[i] = static_cast<char>('0' + fraction % 10);
+    frac[i] = static_cast<char>('0' + fraction % 10);
     fraction /= 10;
   }
-  const int places = std::min(section.frac_places, static_cast<int>(sizeof digits.frac));
-  for (int i = shown; i < places; ++i) digits.frac[i] = '0';
-  int f = places;
-  while (f > section.min_frac && digits.frac[f - 1] == '0') --f;
-  digits.frac_count = f;
-  RenderPlain(section, digits, minus, settings, out);
+  for (int i = shown; i < section.frac_places; ++i) frac[i] = '0';
+  int f = section.frac_places;
+  while (f > section.min_frac && frac[f - 1] == '0') --f;
+
+  // Sign, whole digits padded to the "0" places and grouped by threes, point, fraction.
+  char text[1 + kMaxPlaces * (1 + kMaxMark) + kMaxMark + kMaxPlaces];
+  char* p = text;
+  if (sign) *p++ = '-';
+  // Marks are mostly one character, copied as such.
+  auto put_mark = [&p](std::string_view mark) {
+    if (mark.size() == 1) {
+      *p++ = mark[0];
+    } else {
+      for (char c : mark) *p++ = c;
+    }
+  };
+  const int total = std::max(n, section.min_int);
+  char padded[kMaxPlaces + 4];
+  std::memset(padded, '0', static_cast<std::size_t>(total - n));
+  std::memcpy(padded + (total - n), digits, static_cast<std::size_t>(n));
+  if (grouping.empty()) {
+    std::memcpy(p, padded, static_cast<std::size_t>(total));
+    p += total;
+  } else {
+    const char* d = padded;
+    int left = total;
+    const int first = left % 3 == 0 ? std::min(left, 3) : left % 3;
+    for (int i = 0; i < first; ++i) *p++ = *d++;
+    left -= first;
+    while (left > 0) {
+      put_mark(grouping);
+      p[0] = d[0];
+      p[1] = d[1];
+      p[2] = d[2];
+      p += 3;
+      d += 3;
+      left -= 3;
+    }
+  }
+  if (section.point) {
+    put_mark(settings.decimal);
+    for (int i = 0; i < f; ++i) *p++ = frac[i];
+  }
+  out.append(text, p);
   return true;
 }
 

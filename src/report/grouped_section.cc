@@ -11,6 +11,7 @@
 #include "nimbo/error.h"
 #include "nimbo/format.h"
 #include "nimbo/record_source.h"
+#include "platform/db/text_peek.h"
 #include "report/html_escape.h"
 #include "report/section_common.h"
 #include "report/section_writers.h"
@@ -62,6 +63,9 @@ struct LevelField {
   bool is_chapter;
   bool shown;        // neither a chapter nor the field named exactly "ID"
   FieldGroup group;  // memo fields show as plain text here
+  // Set for text fields of a fetched record set: their texts are escaped from where they are
+  // stored.
+  const db::TextPeek* peek;
 };
 
 // Writes one level (its records, then recursively each child level under its record's row) of a
@@ -101,8 +105,9 @@ void WriteGroupLevel(const ControlState& s, CellFormatter& cells, Recordset& rs,
     const bool is_chapter = field.Type() == field_type::kChapter;
     const FieldGroup group = GroupOfType(field.Type());
     has_children = has_children || is_chapter;
-    plan.push_back(
-        {&field, is_chapter, !is_chapter && field.Name() != "ID", group == kMemo ? kOther : group});
+    const FieldGroup shown_group = group == kMemo ? kOther : group;
+    plan.push_back({&field, is_chapter, !is_chapter && field.Name() != "ID", shown_group,
+                    shown_group == kOther ? dynamic_cast<const db::TextPeek*>(&field) : nullptr});
   }
 
   line += has_children ? "<tr><td width=5%>&nbsp;</td>" : "<tr>";
@@ -135,7 +140,12 @@ void WriteGroupLevel(const ControlState& s, CellFormatter& cells, Recordset& rs,
       line += column.group == kFloating || column.group == kWhole || column.group == kDate
                   ? "<td class=tdr>"
                   : "<td class=tdl>";
-      cells.Append(column.field->Value(), column.group, line);
+      std::string_view text;
+      if (column.peek != nullptr && column.peek->PeekText(text)) {
+        cells.AppendText(text, line);
+      } else {
+        cells.Append(column.field->Value(), column.group, line);
+      }
       line += "</td>";
     }
     page.WriteLine(line);
