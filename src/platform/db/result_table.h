@@ -4,6 +4,7 @@
 #ifndef NIMBO_SRC_PLATFORM_DB_RESULT_TABLE_H_
 #define NIMBO_SRC_PLATFORM_DB_RESULT_TABLE_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -46,6 +47,46 @@ class Arena {
   std::size_t left_ = 0;
 };
 
+// A column's cells: a sequence that grows by chunks of doubling size and never moves what it
+// holds. A million-row result is then written once, not copied and faulted in again at every
+// doubling as a vector's would be, and half as much is held while it grows.
+template <typename T>
+class CellStore {
+ public:
+  std::size_t size() const { return size_; }
+  T operator[](std::size_t index) const {
+    const Place at = Locate(index);
+    return chunks_[at.chunk][at.offset];
+  }
+  void push_back(T value) {
+    if (size_ == capacity_) {
+      const std::size_t length = kFirstChunk << chunks_.size();
+      chunks_.push_back(std::make_unique_for_overwrite<T[]>(length));
+      capacity_ += length;
+    }
+    const Place at = Locate(size_);
+    chunks_[at.chunk][at.offset] = value;
+    ++size_;
+  }
+
+ private:
+  static constexpr std::size_t kFirstChunk = 64;
+  struct Place {
+    std::size_t chunk;
+    std::size_t offset;
+  };
+  // Chunk k holds kFirstChunk << k cells from kFirstChunk * (2^k - 1) on.
+  static Place Locate(std::size_t index) {
+    const std::size_t units = index / kFirstChunk + 1;
+    const std::size_t chunk = static_cast<std::size_t>(std::bit_width(units)) - 1;
+    return {chunk, index - kFirstChunk * ((std::size_t{1} << chunk) - 1)};
+  }
+
+  std::vector<std::unique_ptr<T[]>> chunks_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 class ResultTable;
 
 // The child records of a chapter field: which child rows belong to each parent row.
@@ -63,17 +104,18 @@ struct Chapter {
 struct Column {
   std::string name;
   int type = 0;  // field type code
-  std::vector<CellKind> kinds;
+  CellStore<CellKind> kinds;
   // Integer value, the bits of a double, or an arena handle, as the kind says.
-  std::vector<std::uint64_t> cells;
+  CellStore<std::uint64_t> cells;
   // Set for chapter fields (type 136), which have no cells of their own.
   std::shared_ptr<const Chapter> chapter;
 
   CellKind kind(std::uint32_t row) const { return kinds[row]; }
   std::int64_t integer(std::uint32_t row) const { return static_cast<std::int64_t>(cells[row]); }
   double real(std::uint32_t row) const {
+    const std::uint64_t bits = cells[row];
     double value;
-    std::memcpy(&value, &cells[row], sizeof value);
+    std::memcpy(&value, &bits, sizeof value);
     return value;
   }
   std::string_view bytes(std::uint32_t row) const {

@@ -44,8 +44,8 @@ int DeclaredFieldType(std::string_view declared) {
 namespace {
 
 int TypeOfFirstValue(const Column& column) {
-  for (const CellKind kind : column.kinds) {
-    switch (kind) {
+  for (std::size_t row = 0; row < column.kinds.size(); ++row) {
+    switch (column.kinds[row]) {
       case CellKind::kNull:
         continue;
       case CellKind::kInteger:
@@ -75,7 +75,7 @@ std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement,
   Arena& arena = table->arena();
   std::uint32_t rows = 0;
   // Every column holds the same number of cells, so they grow together, by doubling, and the
-  // growth is charged before it is allocated.
+  // growth is charged before the columns allocate it.
   std::size_t capacity = 0;
   constexpr std::size_t kCellBytes = sizeof(CellKind) + sizeof(std::uint64_t);
   for (;;) {
@@ -93,13 +93,9 @@ std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement,
       throw Error(err::kProviderError, "The query returned too many records.");
     }
     if (rows == capacity) {
-      const std::size_t grown = capacity == 0 ? 64 : capacity * 2;
+      // As the columns' stores grow: a first chunk of 64 cells, then chunks of twice as many.
+      const std::size_t grown = capacity * 2 + 64;
       budget.Charge((grown - capacity) * kCellBytes * static_cast<std::size_t>(column_count));
-      for (int c = 0; c < column_count; ++c) {
-        Column& column = table->column(static_cast<std::size_t>(c));
-        column.kinds.reserve(grown);
-        column.cells.reserve(grown);
-      }
       capacity = grown;
     }
     for (int c = 0; c < column_count; ++c) {
