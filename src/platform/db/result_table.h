@@ -59,13 +59,13 @@ class CellStore {
     return chunks_[at.chunk][at.offset];
   }
   void push_back(T value) {
-    if (size_ == capacity_) {
+    if (next_ == end_) {
       const std::size_t length = kFirstChunk << chunks_.size();
       chunks_.push_back(std::make_unique_for_overwrite<T[]>(length));
-      capacity_ += length;
+      next_ = chunks_.back().get();
+      end_ = next_ + length;
     }
-    const Place at = Locate(size_);
-    chunks_[at.chunk][at.offset] = value;
+    *next_++ = value;
     ++size_;
   }
 
@@ -84,7 +84,8 @@ class CellStore {
 
   std::vector<std::unique_ptr<T[]>> chunks_;
   std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
+  T* next_ = nullptr;  // where the next cell goes, in the last chunk
+  T* end_ = nullptr;
 };
 
 class ResultTable;
