@@ -254,10 +254,16 @@ bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int
     shown = section.frac_places;
   }
   const bool sign = minus && (whole != 0 || fraction != 0);
-  char digits[24];
-  const int n = whole == 0 ? 0
-                           : static_cast<int>(std::to_chars(digits, digits + sizeof digits, whole).ptr -
-                                              digits);
+  // Digits are made and copied one by one: they are few, and a library call per piece would
+  // cost more than the piece.
+  char whole_digits[kMaxPlaces + 4];
+  char* const whole_end = whole_digits + sizeof whole_digits;
+  char* first = whole_end;
+  for (std::uint64_t rest = whole; rest != 0; rest /= 10) {
+    *--first = static_cast<char>('0' + rest % 10);
+  }
+  while (whole_end - first < section.min_int) *--first = '0';
+  const int total = static_cast<int>(whole_end - first);
   // The fraction's digits with leading zeros, then zeros up to the section's places; the zeros
   // that end it go down to the places always shown.
   char frac[kMaxPlaces];
@@ -269,11 +275,9 @@ bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int
   int f = section.frac_places;
   while (f > section.min_frac && frac[f - 1] == '0') --f;
 
-  // Sign, whole digits padded to the "0" places and grouped by threes, point, fraction.
+  // Sign, whole digits grouped by threes, point, fraction. Marks are mostly one character.
   char text[1 + kMaxPlaces * (1 + kMaxMark) + kMaxMark + kMaxPlaces];
   char* p = text;
-  if (sign) *p++ = '-';
-  // Marks are mostly one character, copied as such.
   auto put_mark = [&p](std::string_view mark) {
     if (mark.size() == 1) {
       *p++ = mark[0];
@@ -281,27 +285,13 @@ bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int
       for (char c : mark) *p++ = c;
     }
   };
-  const int total = std::max(n, section.min_int);
-  char padded[kMaxPlaces + 4];
-  std::memset(padded, '0', static_cast<std::size_t>(total - n));
-  std::memcpy(padded + (total - n), digits, static_cast<std::size_t>(n));
-  if (grouping.empty()) {
-    std::memcpy(p, padded, static_cast<std::size_t>(total));
-    p += total;
-  } else {
-    const char* d = padded;
-    int left = total;
-    const int first = left % 3 == 0 ? std::min(left, 3) : left % 3;
-    for (int i = 0; i < first; ++i) *p++ = *d++;
-    left -= first;
-    while (left > 0) {
+  if (sign) *p++ = '-';
+  int until_mark = grouping.empty() ? -1 : (total % 3 == 0 ? 3 : total % 3);
+  for (const char* d = first; d != whole_end; ++d) {
+    *p++ = *d;
+    if (--until_mark == 0 && d + 1 != whole_end) {
       put_mark(grouping);
-      p[0] = d[0];
-      p[1] = d[1];
-      p[2] = d[2];
-      p += 3;
-      d += 3;
-      left -= 3;
+      until_mark = 3;
     }
   }
   if (section.point) {
