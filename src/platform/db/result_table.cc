@@ -1,10 +1,14 @@
 // Column storage of fetched records and the building of Variants from it.
 #include "platform/db/result_table.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -15,12 +19,31 @@
 
 namespace nimbo::db {
 
+void* AllocateLarge(std::size_t bytes) {
+  if (bytes < kHugeBytes) {
+    void* memory = std::malloc(bytes == 0 ? 1 : bytes);
+    if (memory == nullptr) throw std::bad_alloc();
+    return memory;
+  }
+  const std::size_t rounded = (bytes + kHugeBytes - 1) / kHugeBytes * kHugeBytes;
+  void* memory = std::aligned_alloc(kHugeBytes, rounded);
+  if (memory == nullptr) throw std::bad_alloc();
+#if defined(__linux__)
+  // Only advice: where huge pages are off or short, the memory is ordinary pages.
+  ::madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+  return memory;
+}
+
+void LargeFree::operator()(void* memory) const { std::free(memory); }
+
 const char* Arena::Store(const void* data, std::uint32_t size) {
   const std::size_t needed = sizeof size + size;
   if (needed > left_) {
     // Large values get a block of their own so the current block's free space is not lost.
-    const std::size_t block = std::max(needed, kBlockSize);
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(block));
+    const std::size_t block = std::max(needed, block_size_);
+    if (block == block_size_ && block_size_ < kLastBlock) block_size_ *= 2;
+    blocks_.push_back(MakeLargeArray<char>(block));
     if (block == needed && left_ > 0) {
       char* handle = blocks_.back().get();
       std::memcpy(handle, &size, sizeof size);

@@ -18,6 +18,21 @@
 
 namespace nimbo::db {
 
+// Memory for the large pieces of a result. Pieces of kHugeBytes and more are aligned to it and
+// offered to the kernel for huge pages: a million-row result then takes a few hundred page
+// faults instead of tens of thousands.
+inline constexpr std::size_t kHugeBytes = std::size_t{2} << 20;
+void* AllocateLarge(std::size_t bytes);
+struct LargeFree {
+  void operator()(void* memory) const;
+};
+template <typename T>
+using LargeArray = std::unique_ptr<T[], LargeFree>;
+template <typename T>
+LargeArray<T> MakeLargeArray(std::size_t count) {
+  return LargeArray<T>(static_cast<T*>(AllocateLarge(count * sizeof(T))));
+}
+
 // How one value is stored. A column may mix them: the database decides per value.
 enum class CellKind : std::uint8_t { kNull, kInteger, kReal, kText, kBlob };
 
@@ -40,9 +55,12 @@ class Arena {
   }
 
  private:
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+  // Blocks double from kFirstBlock up to kLastBlock, so a small result takes little.
+  static constexpr std::size_t kFirstBlock = std::size_t{1} << 16;
+  static constexpr std::size_t kLastBlock = std::size_t{4} << 20;
 
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<LargeArray<char>> blocks_;
+  std::size_t block_size_ = kFirstBlock;
   char* next_ = nullptr;
   std::size_t left_ = 0;
 };
@@ -61,7 +79,7 @@ class CellStore {
   void push_back(T value) {
     if (next_ == end_) {
       const std::size_t length = kFirstChunk << chunks_.size();
-      chunks_.push_back(std::make_unique_for_overwrite<T[]>(length));
+      chunks_.push_back(MakeLargeArray<T>(length));
       next_ = chunks_.back().get();
       end_ = next_ + length;
     }
@@ -82,7 +100,7 @@ class CellStore {
     return {chunk, index - kFirstChunk * ((std::size_t{1} << chunk) - 1)};
   }
 
-  std::vector<std::unique_ptr<T[]>> chunks_;
+  std::vector<LargeArray<T>> chunks_;
   std::size_t size_ = 0;
   T* next_ = nullptr;  // where the next cell goes, in the last chunk
   T* end_ = nullptr;
