@@ -34,12 +34,8 @@ void CheckFormFile(const std::string& form) {
   namespace fs = std::filesystem;
   if (form.empty()) return;
   std::error_code ec;
-  if (fs::exists(form, ec)) {
-    if (!fs::is_regular_file(form, ec)) {
-      throw StartupFailure(kExitUsage, "--form " + form + " is not a file");
-    }
-    return;
-  }
+  // A file that is there is read by the host, which says what is wrong with it.
+  if (fs::exists(form, ec)) return;
   const fs::path parent = fs::absolute(form, ec).parent_path();
   if (!fs::is_directory(parent, ec)) {
     throw StartupFailure(kExitUsage, "--form " + form + ": there is no folder " + parent.string() +

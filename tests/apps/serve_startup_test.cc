@@ -131,7 +131,10 @@ TEST_F(ServeStartupTest, FailuresAreToldOnStderrWithTheirStatus) {
        db + " --form " + Quoted(dir_ / "nowhere" / "form.json"),
        2,
        {"--form", "there is no folder"}},
-      {"FormIsAFolder", db + " --form " + Quoted(dir_ / "form-folder"), 2, {"is not a file"}},
+      {"FormIsAFolder",
+       db + " --form " + Quoted(dir_ / "form-folder"),
+       2,
+       {"cannot read the property file"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
