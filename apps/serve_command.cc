@@ -85,6 +85,14 @@ int RunServe(const serve::ServeOptions& options) {
       for (const std::string& line : check.missing) std::cerr << "  " << line << "\n";
     }
     host.Refresh();
+    // What the component said at the first refresh (a server database it cannot reach, a
+    // definition it cannot read) is told on the terminal too, not only to a browser that is not
+    // open yet. The host keeps serving: the next refresh tries again.
+    for (const auto& event : host.EventsAfter(0, 0).value("events", serve::json::array())) {
+      if (event.value("event", "") == "NimboMessage") {
+        std::cerr << "nimbo serve: at start-up: " << event.value("sMessage", "") << "\n";
+      }
+    }
 
     // Ctrl-C and SIGTERM arrive on the component thread and end serving.
     std::optional<asio::signal_set> signals;

@@ -230,6 +230,7 @@ TEST_F(ServeStartupTest, ADatabaseWithoutADefinitionGetsTheHostsPage) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("has no browser definition"));
   EXPECT_THAT(r.out, HasSubstr("the table nimbo_procedures"));
+  EXPECT_THAT(r.out, HasSubstr("nimbo serve: at start-up: Error Reading Data From Database"));
 
   const fs::path odd = dir_ / "<b>Tom & \"Jerry's\"<i>";
   fs::create_directory(odd);
@@ -251,6 +252,16 @@ TEST_F(ServeStartupTest, ADatabaseWithoutADefinitionGetsTheHostsPage) {
   InProcessServer complete(options, 0);
   EXPECT_THAT(Get(complete.port(), "/host/definition"), HasSubstr("HTTP/1.1 404"));
   EXPECT_THAT(complete.host().State(), Not(HasSubstr("/host/definition")));
+}
+
+// A server database that cannot be reached at start-up: the host serves (the next refresh tries
+// again) and the terminal has the component's message.
+TEST_F(ServeStartupTest, AServerDatabaseOutOfReachIsToldOnTheTerminal) {
+  const CommandResult r =
+      Serve("--port 0 --db postgresql://nobody@127.0.0.1:1/none --folder " + Quoted(dir_ / "demo"),
+            true, 8);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("nimbo serve: at start-up: Connection cannot be established."));
 }
 
 }  // namespace
