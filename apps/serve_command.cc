@@ -68,13 +68,16 @@ int RunServe(const serve::ServeOptions& options) {
     CheckFormFile(options.form);
     serve::WebHost host(options);
     CheckFolderWritable(host.folder());
+    serve::HttpServer server(host);
+    const int port = server.Bind(options.port);
+    host.Refresh();
+    // Looked into after the component has connected, so that this reader is never the one that
+    // makes (and would leave behind) a WAL database's -wal and -shm files.
     const serve::DefinitionCheck check = serve::CheckDefinition(host.database());
     if (!check.unreadable.empty()) {
       throw StartupFailure(kExitFailure,
                            "cannot read the database " + host.database() + ": " + check.unreadable);
     }
-    serve::HttpServer server(host);
-    const int port = server.Bind(options.port);
     if (options.session.db.empty()) {
       std::cout << "nimbo serve: no --db given: the demo was written to " << host.folder()
                 << " (database " << host.database() << ")" << std::endl;
@@ -84,7 +87,6 @@ int RunServe(const serve::ServeOptions& options) {
                 << " has no browser definition; the report pane says so. Missing:\n";
       for (const std::string& line : check.missing) std::cerr << "  " << line << "\n";
     }
-    host.Refresh();
     // What the component said at the first refresh (a server database it cannot reach, a
     // definition it cannot read) is told on the terminal too, not only to a browser that is not
     // open yet. The host keeps serving: the next refresh tries again.
