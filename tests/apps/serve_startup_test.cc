@@ -225,9 +225,13 @@ TEST_F(ServeStartupTest, TheDefinitionCheckSaysWhatIsMissing) {
 // report pane is sent to the host's own page, which names the database with every character
 // escaped.
 TEST_F(ServeStartupTest, ADatabaseWithoutADefinitionGetsTheHostsPage) {
-  Sql(dir_ / "plain.db", "CREATE TABLE t (x)");
+  // A WAL database: the host's look into it leaves no -wal or -shm file behind.
+  Sql(dir_ / "plain.db", "PRAGMA journal_mode=WAL; CREATE TABLE t (x)");
+  ASSERT_FALSE(fs::exists(dir_ / "plain.db-wal"));
   const CommandResult r = Serve("--port 0 --db " + Quoted(dir_ / "plain.db"), true, 8);
   EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_FALSE(fs::exists(dir_ / "plain.db-wal"));
+  EXPECT_FALSE(fs::exists(dir_ / "plain.db-shm"));
   EXPECT_THAT(r.out, HasSubstr("has no browser definition"));
   EXPECT_THAT(r.out, HasSubstr("the table nimbo_procedures"));
   EXPECT_THAT(r.out, HasSubstr("nimbo serve: at start-up: Error Reading Data From Database"));

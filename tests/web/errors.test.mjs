@@ -116,5 +116,12 @@ test('a database missing one procedure of the definition names it', async () => 
   const items = await body.locator('li').allInnerTexts();
   assert.equal(items.length, 1, items.join('\n'));
   assert.match(items[0], /the procedure xspb2 in nimbo_procedures/);
+
+  // Once the definition is complete, Refresh brings the front page without a restart.
+  execFileSync('python3', ['-c', 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.execute("ATTACH ? AS demo", (sys.argv[2],)); c.execute("INSERT INTO nimbo_procedures SELECT * FROM demo.nimbo_procedures WHERE name = \'xspb2\'"); c.commit()', db, demoDb]);
+  await page.locator('#refresh').click();
+  await idleOf(page);
+  await reportOf(page).locator('body', {hasText: 'Welcome to the Data Browser'}).waitFor();
+  assert.equal(await reportOf(page).locator('h1', {hasText: 'no browser definition'}).count(), 0);
   await page.close();
 });
