@@ -357,8 +357,19 @@ int AsyncHttpServer::Bind(int port) {
     impl_->acceptor_.bind(endpoint);
     impl_->acceptor_.listen(kListenBacklog);
     return impl_->acceptor_.local_endpoint().port();
-  } catch (const std::exception&) {
-    throw std::runtime_error(fmt::format("cannot listen on 127.0.0.1:{}", port));
+  } catch (const boost::system::system_error& e) {
+    beast::error_code ignored;
+    impl_->acceptor_.close(ignored);
+    // Only SO_REUSEADDR is set, never SO_REUSEPORT: a port another server listens on is refused
+    // here, rather than shared with it, each answering in turns.
+    if (e.code() == net::error::address_in_use) {
+      throw std::runtime_error(fmt::format(
+          "port {} on 127.0.0.1 is already in use (another nimbo serve, or another program); "
+          "choose another with --port, or --port 0 for any free port",
+          port));
+    }
+    throw std::runtime_error(
+        fmt::format("cannot listen on 127.0.0.1:{}: {}", port, e.code().message()));
   }
 }
 

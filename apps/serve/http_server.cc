@@ -269,6 +269,16 @@ void HttpServer::Routes() {
     }
   });
 
+  Get("/host/definition", [this](const Request&, Response& res) {
+    std::string page = host_.DefinitionPage();
+    if (page.empty()) return Refuse(res, 404, "The database has its browser definition.");
+    // The host's own words, nothing to run: no script, no styles from anywhere.
+    res.set_header("Content-Security-Policy",
+                   "default-src 'none'; base-uri 'none'; form-action 'none'; "
+                   "frame-ancestors 'self'");
+    res.set_content(std::move(page), "text/html; charset=utf-8");
+  });
+
   Get("/api/state", [this](const Request&, Response& res) { SendJsonText(res, host_.State()); });
   Get("/api/design", [this](const Request&, Response& res) { SendJson(res, host_.DesignPage()); });
 

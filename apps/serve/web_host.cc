@@ -13,6 +13,8 @@
 #include <ostream>
 #include <stdexcept>
 #include <streambuf>
+#include <string_view>
+#include <utility>
 
 #include "nimbo/error.h"
 #include "nimbo/mail_wiring.h"
@@ -85,7 +87,85 @@ std::optional<long long> ParseDigits(std::string_view text) {
   return value;
 }
 
+// A text for HTML: text and attribute values alike.
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// The procedures of the browser definition, and what each gives the component.
+constexpr std::pair<const char*, const char*> kDefinitionProcedures[] = {
+    {"xspb1", "the navigation rows (the tree)"},
+    {"xspb2", "the section rows (the report pages)"},
+    {"xspb3", "the front page and the page head"}};
+
 }  // namespace
+
+DefinitionCheck CheckDefinition(const std::string& database) {
+  DefinitionCheck check;
+  if (IsPostgresUri(database)) return check;
+  sqlite3* db = nullptr;
+  const int opened = sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  // Reading the schema is what tells a file that is no database (or a damaged one) at once.
+  if (opened != SQLITE_OK || sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr,
+                                          nullptr, nullptr) != SQLITE_OK) {
+    check.unreadable = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    return check;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT body FROM nimbo_procedures WHERE name = ?1", -1, &stmt,
+                         nullptr) != SQLITE_OK) {
+    check.missing.push_back(
+        "the table nimbo_procedures, which holds the definition's procedures (xspb1, xspb2, "
+        "xspb3): " +
+        std::string(sqlite3_errmsg(db)));
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return check;
+  }
+  for (const auto& [name, gives] : kDefinitionProcedures) {
+    sqlite3_reset(stmt);
+    sqlite3_bind_text(stmt, 1, name, -1, SQLITE_STATIC);
+    if (sqlite3_step(stmt) != SQLITE_ROW) {
+      check.missing.push_back(
+          fmt::format("the procedure {} in nimbo_procedures, for {}", name, gives));
+      continue;
+    }
+    const auto* body = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    // A body whose tables or columns are missing does not even prepare: the database says why.
+    sqlite3_stmt* query = nullptr;
+    if (body && sqlite3_prepare_v2(db, body, -1, &query, nullptr) != SQLITE_OK) {
+      check.missing.push_back(
+          fmt::format("what the procedure {} reads, for {}: {}", name, gives, sqlite3_errmsg(db)));
+    }
+    sqlite3_finalize(query);
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return check;
+}
 
 // Hands every complete line written to it to a function: the session writes each event as
 // one JSON line.
@@ -122,6 +202,7 @@ WebHost::WebHost(const ServeOptions& options)
       event_stream_ = std::make_unique<std::ostream>(sink_.get());
       session_ = std::make_unique<BrowserSession>(options_.session, *event_stream_);
       folder_ = session_->folder();
+      database_ = session_->database();
       Nimbo& control = session_->control();
       // The real browser is the dialog: the component's save and print become instructions
       // for the page that asked.
@@ -138,8 +219,7 @@ WebHost::WebHost(const ServeOptions& options)
       // thread's loop, so the component hears the mail server here, between the clients' calls.
       socket_ = std::make_shared<TcpSocket>(
           [this](std::function<void()> notification) { asio::post(io_, std::move(notification)); });
-      WireMailSocket(control, socket_,
-                     {.failed = [this](const Error& e) { HostError(e); }});
+      WireMailSocket(control, socket_, {.failed = [this](const Error& e) { HostError(e); }});
       control.CanMail(options_.can_mail);
       control.Server(options_.smtp);
       control.FromID(options_.from);
@@ -277,8 +357,31 @@ std::shared_ptr<Node> WebHost::NodeAt(int index, const std::string& text) const 
 std::string WebHost::Refresh() {
   return Call([this] {
     session_->control().RefreshBrowser();
+    // Without a definition the component shows nothing (or an earlier run's front page): the
+    // report pane shows the host's page saying what is missing instead.
+    if (!CheckDefinition(database_).missing.empty()) {
+      page_ = fmt::format("/host/definition?v={}", ++page_version_);
+    }
     return StateOnThread();
   });
+}
+
+std::string WebHost::DefinitionPage() {
+  const DefinitionCheck check = CheckDefinition(database_);
+  if (check.missing.empty()) return std::string();
+  std::string items;
+  for (const std::string& line : check.missing) {
+    items += "<li>" + HtmlEscape(line) + "</li>\n";
+  }
+  return fmt::format(
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<title>No browser definition</title></head>\n<body>\n"
+      "<h1>This database has no browser definition</h1>\n"
+      "<p>The database <code>{}</code> lacks what the Data Browser reads to build its tree and "
+      "pages:</p>\n<ul>\n{}</ul>\n"
+      "<p>Add the definition to the database and press Refresh; <code>nimbo demo DIR</code> "
+      "writes a database with a complete one to start from.</p>\n</body></html>\n",
+      HtmlEscape(database_), items);
 }
 
 std::optional<std::string> WebHost::Display(int index, const std::string& text) {

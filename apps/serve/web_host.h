@@ -22,6 +22,7 @@
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "browser_session.h"
 #include "nimbo/error.h"
@@ -44,6 +45,17 @@ struct ServeOptions {
   std::string form;          // property file the design page saves; empty: not saved
   double mail_timeout = 60;  // seconds a mail conversation may last before the host ends it
 };
+
+// What a database holds of the browser definition the component reads at refresh: the catalog
+// table nimbo_procedures and in it the procedures xspb1 (navigation rows), xspb2 (section rows)
+// and xspb3 (front page and page head).
+struct DefinitionCheck {
+  std::string unreadable;            // why the database cannot be read at all; "" when it can
+  std::vector<std::string> missing;  // what the definition lacks, one line each, for the user
+};
+// Looks into a SQLite database file, read-only. A PostgreSQL URI is not looked into (nothing
+// found missing): its host reports what the component says.
+DefinitionCheck CheckDefinition(const std::string& database);
 
 class WebHost {
  public:
@@ -115,6 +127,12 @@ class WebHost {
 
   // The application folder, absolute, without a trailing separator.
   const std::string& folder() const { return folder_; }
+  // The database: the file (the demo's when none was named) or the URI.
+  const std::string& database() const { return database_; }
+
+  // The host's own page for the report pane when the database has no browser definition: what
+  // it lacks, every value escaped. Empty when nothing is missing.
+  std::string DefinitionPage();
 
  private:
   class LineSink;
@@ -143,6 +161,7 @@ class WebHost {
   std::unique_ptr<std::ostream> event_stream_;
   std::unique_ptr<BrowserSession> session_;
   std::string folder_;
+  std::string database_;
   std::string page_;  // the shown page's address in the host ("" for none)
   std::int64_t page_version_ = 0;
   std::optional<json> open_form_;  // OpenForm raised by the current ProcessUrl call

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <exception>
+#include <string>
 
 #include "control/diagnostics.h"
 #include "nimbo/error.h"
@@ -40,6 +41,24 @@ std::string DataSourceValue(const std::string& path) {
 bool IsLimit(int number) {
   return number == err::kNestedTooDeep || number == err::kQueryTimeout ||
          number == err::kRecordsetTooLarge;
+}
+
+// What a query reads, for a diagnostic: "procedure NAME" for an EXEC call, "a query" otherwise.
+std::string ReadWhat(const std::string& query) {
+  std::size_t i = query.find_first_not_of(" \t\r\n");
+  if (i == std::string::npos || query.size() - i < 5) return "a query";
+  std::string head = query.substr(i, 4);
+  for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (head != "EXEC" || !std::isspace(static_cast<unsigned char>(query[i + 4]))) return "a query";
+  i = query.find_first_not_of(" \t\r\n", i + 4);
+  if (i == std::string::npos) return "a query";
+  std::size_t end = i;
+  while (end < query.size() && (std::isalnum(static_cast<unsigned char>(query[end])) ||
+                                query[end] == '_' || query[end] == '.')) {
+    ++end;
+  }
+  if (end == i) return "a query";
+  return "procedure " + query.substr(i, end - i);
 }
 
 }  // namespace
@@ -119,7 +138,22 @@ bool ReadData(ControlState& s, const std::string& SQLQuery, std::shared_ptr<Reco
     Talk(s, [&] { return "Unable to Access Data for the SQL : " + SQLQuery; });
     // A read that a limit stopped says which, or the designer is left guessing why a query that
     // is correct failed.
-    if (IsLimit(s.mSrv->last_error_number())) Talk(s, [&] { return s.mSrv->last_error(); });
+    if (IsLimit(s.mSrv->last_error_number())) {
+      Talk(s, [&] { return s.mSrv->last_error(); });
+    } else {
+      // The database's own words (a missing table or column, a malformed call) and what was
+      // being read: the procedure's name only. Its arguments come from node texts, that is
+      // from record values, so they stay out of a line meant for a log.
+      Talk(s, [&] {
+        const std::string what = ReadWhat(SQLQuery);
+        const std::string& cause = s.mSrv->last_error();
+        // The record source often names the procedure itself; it is not said twice.
+        if (what.size() > 10 && cause.find(what.substr(10)) != std::string::npos) {
+          return "Cause: " + cause;
+        }
+        return "Cause: " + cause + " (reading " + what + ")";
+      });
+    }
   }
   return ok;
 }

@@ -34,6 +34,8 @@ void LoadBrowser(ControlState& s) {
       ApplyReadLimits(s);
       if (!s.mSrv->ConnectionString(s.ConnectionString.ToText())) {
         s.events->NimboMessage("Connection cannot be established.");
+        // Why: a missing or unreadable file, one that is no database, a server that refused.
+        Talk(s, [&] { return "Cause: " + s.mSrv->last_error(); });
         return;
       }
       for (const std::string& warning : s.mSrv->warnings()) Talk(s, [&] { return warning; });

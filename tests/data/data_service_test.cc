@@ -1,12 +1,12 @@
 // The data service and the ActivePort gate, on real SQLite files.
 #include "data/data_service.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "control/control_access.h"
 #include "nimbo/error.h"
@@ -121,7 +121,53 @@ TEST(ReadDataTest, FailedReadsAreReportedWithTheQueryAsPassed) {
   EXPECT_FALSE(ReadData(s, "EXEC  bad one", s.mRS));
   EXPECT_EQ(s.mRS, nullptr);
   EXPECT_EQ(b.events->lines,
-            (std::vector<std::string>{"BlaBla|Unable to Access Data for the SQL : EXEC  bad one"}));
+            (std::vector<std::string>{
+                "BlaBla|Unable to Access Data for the SQL : EXEC  bad one",
+                "BlaBla|Cause: Malformed EXEC call: a number, a '...' string or NULL is expected "
+                "at position 11 (reading procedure bad)"}));
+}
+
+// A broken procedure: with Talking, the failed read's line is followed by the cause in the
+// database's own words and the procedure being read, but not the call's argument values (they
+// come from record values); without Talking nothing is said.
+TEST(ReadDataTest, AFailedReadSaysItsCauseWithoutTheArguments) {
+  BrowserDatabase db;
+  db.AddProcedure("NoTable", "SELECT * FROM vanished WHERE id = @id");
+  db.AddProcedure("NoColumn", "SELECT missing_column FROM nimbo_procedures WHERE name = @id");
+  db.AddProcedure("BadRun", "SELECT abs(-9223372036854775807 - 1) WHERE @id IS NOT NULL");
+  BrowserUnderTest b(db);
+  ControlState& s = StateOf(b.control);
+  s.mSrv = std::make_shared<Srv>();
+  ASSERT_TRUE(s.mSrv->ConnectionString(db.path().string()));
+  const struct {
+    const char* query;
+    const char* cause;
+  } cases[] = {
+      {"EXEC NoTable @id='Secret O''Brien'", "no such table: vanished"},
+      {"EXEC NoColumn 'Secret O''Brien'", "no such column: missing_column"},
+      {"EXEC BadRun 'Secret O''Brien'", "integer overflow"},
+      {"SELECT * FROM vanished", "no such table: vanished"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    s.Talking = false;
+    b.events->lines.clear();
+    EXPECT_FALSE(ReadData(s, c.query, s.mRS));
+    EXPECT_EQ(b.events->lines, std::vector<std::string>{});
+    s.Talking = true;
+    EXPECT_FALSE(ReadData(s, c.query, s.mRS));
+    ASSERT_EQ(b.events->lines.size(), 2u);
+    EXPECT_EQ(b.events->lines[0],
+              std::string("BlaBla|Unable to Access Data for the SQL : ") + c.query);
+    const std::string& cause = b.events->lines[1];
+    EXPECT_EQ(cause.rfind("BlaBla|Cause: ", 0), 0u) << cause;
+    EXPECT_NE(cause.find(c.cause), std::string::npos) << cause;
+    const std::string name = std::string(c.query).substr(5, std::string(c.query).find(' ', 5) - 5);
+    if (c.query[0] == 'E') {
+      EXPECT_NE(cause.find(name), std::string::npos) << cause;
+    }
+    EXPECT_EQ(cause.find("Secret"), std::string::npos) << cause;
+  }
 }
 
 // A read that a limit stops fails like any other, and with Talking a second line names the

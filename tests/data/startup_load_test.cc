@@ -1,14 +1,14 @@
 // The start-up load on real browser-definition databases.
 #include "data/startup_load.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "control/control_access.h"
 #include "data/data_service.h"
@@ -98,6 +98,23 @@ TEST(StartupLoadTest, AFailedConnectionIsReportedAndTriedAgainByTheNextLoad) {
   EXPECT_EQ(s.mSrv, service);
   EXPECT_EQ(s.NavRows.row_count(), 2);
   EXPECT_EQ(ReadFile(db.dir() / "fp.htm"), "<html><body>Welcome</body></html>\r\n");
+}
+
+// With Talking, a failed connection's message is followed by why it failed, in the database's
+// words: here a file that is no database.
+TEST(StartupLoadTest, AFailedConnectionSaysItsCause) {
+  BrowserDatabase db(kDefinition);
+  BrowserUnderTest b(db);
+  ControlState& s = StateOf(b.control);
+  b.control.Talking(true);
+  testing::WriteFile(db.dir() / "text.db", "this is not a database, only some text\n");
+  b.control.ConnectionString((db.dir() / "text.db").string());
+  LoadBrowser(s);
+  ASSERT_EQ(b.events->lines.size(), 2u) << ::testing::PrintToString(b.events->lines);
+  EXPECT_EQ(b.events->lines[0], "NimboMessage|Connection cannot be established.");
+  EXPECT_EQ(b.events->lines[1].rfind("BlaBla|Cause: ", 0), 0u) << b.events->lines[1];
+  EXPECT_NE(b.events->lines[1].find("file is not a database"), std::string::npos)
+      << b.events->lines[1];
 }
 
 // Another program holds the database's write lock (BEGIN EXCLUSIVE keeps out readers too) while
@@ -192,7 +209,7 @@ TEST(StartupLoadTest, FailuresAndTheirReports) {
       {"PageHeadProcedureMissing",
        "DELETE FROM nimbo_procedures WHERE name = 'xspb3';",
        {"BlaBla|Unable to Access Data for the SQL : EXEC xspb3 @I1=1",
-        "NimboMessage|Error Reading Data From Database",
+        "BlaBla|Cause: Unknown procedure xspb3", "NimboMessage|Error Reading Data From Database",
         "BlaBla|Error: 91, Object variable or With block variable not set"},
        ""},
       {"TooFewFields",
@@ -227,10 +244,9 @@ TEST(StartupLoadTest, AnUnwritableFolderEndsTheLoadAfterTheFrontPageText) {
   b.control.ApplicationFolder((db.dir() / "no-such-folder").string());
   b.control.Talking(true);
   LoadBrowser(StateOf(b.control));
-  EXPECT_EQ(b.events->lines,
-            (Lines{"BlaBla|Error: 76, Path not found",
-                   "BlaBla|" + (db.dir() / "no-such-folder" / "fp.htm").string() +
-                       ": cannot write (No such file or directory)"}));
+  EXPECT_EQ(b.events->lines, (Lines{"BlaBla|Error: 76, Path not found",
+                                    "BlaBla|" + (db.dir() / "no-such-folder" / "fp.htm").string() +
+                                        ": cannot write (No such file or directory)"}));
   EXPECT_EQ(StateOf(b.control).PageHeader, "<html><body>Welcome</body></html>");
 }
 

@@ -121,6 +121,7 @@ TEST_F(PageBuilderTest, RowsWithoutAProcedureOrAKnownKindWriteNothing) {
   });
   EXPECT_EQ(Build(2), Join({{kHeader}, kSalesTable, {kClosing}}));
   EXPECT_EQ(events(), (Lines{"BlaBla|Unable to Access Data for the SQL : EXEC Nope ",
+                             "BlaBla|Cause: Unknown procedure Nope",
                              "NimboMessage|Error Reading Data From Database", kView}));
 }
 
@@ -227,6 +228,7 @@ TEST_F(PageBuilderTest, AFailedReadIsReportedAndTheWriterStillRuns) {
   Sections({"(5, 2, NULL, 'Sales', 'Nope', '', 'S', NULL, 'ALL')", kCustomerRow});
   EXPECT_EQ(Build(2), (Lines{kHeader, kCustomerForm, kClosing}));
   EXPECT_EQ(events(), (Lines{"BlaBla|Unable to Access Data for the SQL : EXEC Nope ",
+                             "BlaBla|Cause: Unknown procedure Nope",
                              "NimboMessage|Error Reading Data From Database", kNoObject, kView}));
 }
 
