@@ -91,6 +91,32 @@ test('a pasted address opens its node, and stops with a notice at a label not fo
   await page.bringToFront();
 });
 
+test('typed letters, PageUp/PageDown, Home and End move the focus in the tree', async () => {
+  await page.goto(base + '#/Customers');
+  await page.reload();
+  await ready();
+  const focused = () => page.evaluate(() =>
+    document.getElementById(document.getElementById('tree').getAttribute('aria-activedescendant'))
+      .querySelector('.label').textContent);
+  await page.locator('#tree').focus();
+  const steps = [
+    {keys: ['Home'], focused: 'Data Browser'},
+    {keys: ['p'], focused: 'Products'},
+    {keys: ['Home', 'b', 'l', 'u'], focused: 'Blue Door Bakery'},
+    {keys: ['End'], focused: 'Sales by Region'},
+    {keys: ['Home', 'PageDown', 'PageUp'], focused: 'Data Browser'},
+  ];
+  for (const step of steps) {
+    for (const key of step.keys) await page.keyboard.press(key);
+    assert.equal(await focused(), step.focused, step.keys.join(' '));
+    // Let the typed letters lapse before the next case.
+    await page.waitForTimeout(1100);
+  }
+  await page.keyboard.press('PageDown');
+  assert.notEqual(await focused(), 'Data Browser');
+  await shot(page, 'shell-type-ahead');
+});
+
 test('without --can-mail the Mail button is shown off, with its reason', async () => {
   const mail = page.locator('#mail');
   assert.equal(await mail.getAttribute('aria-disabled'), 'true');

@@ -385,12 +385,18 @@
         if (r[6] > 0 && r[4]) setExpanded(r[0], false);
         else if (info[i].parent >= 0) setActive(rows[info[i].parent][0]);
         break;
+      case 'PageDown':
+      case 'PageUp':
+        setActive(rows[visible[pageStep(v, event.key === 'PageDown' ? 1 : -1)]][0]);
+        break;
       case 'Enter':
       case ' ':
-        display(r[0]);
+        if (typed) typeAhead(' ', v);
+        else display(r[0]);
         break;
       default:
-        handled = false;
+        handled = event.key.length === 1 && !event.ctrlKey && !event.metaKey && !event.altKey;
+        if (handled) typeAhead(event.key, v);
     }
     if (handled) event.preventDefault();
   });
@@ -665,6 +671,34 @@
     try { frame.contentWindow.stop(); } catch (e) { frame.src = 'about:blank'; }
     pageLoading(false);
   });
+
+  // ---- Paging and type-ahead on the tree ----
+
+  // The row a page away from visible row `v`: as many rows as the tree shows, less one.
+  function pageStep(v, direction) {
+    var page = Math.max(1, Math.floor(treeBox.clientHeight / ROW) - 1);
+    return Math.max(0, Math.min(visible.length - 1, v + direction * page));
+  }
+
+  var typed = '';
+  var typedTimer = 0;
+
+  // Letters typed in quick succession name the next shown node starting with them; a pause
+  // of a second starts afresh. A single letter moves on from the focused row, so that typing
+  // it again steps through the nodes starting with it.
+  function typeAhead(key, v) {
+    typed += key.toLowerCase();
+    clearTimeout(typedTimer);
+    typedTimer = setTimeout(function () { typed = ''; }, 1000);
+    var from = typed.length === 1 ? v + 1 : v;
+    for (var n = 0; n < visible.length; n++) {
+      var r = rows[visible[(from + n) % visible.length]];
+      if (r[2].toLowerCase().lastIndexOf(typed, 0) === 0) {
+        setActive(r[0]);
+        return;
+      }
+    }
+  }
 
   // ---- Mail permission ----
 
