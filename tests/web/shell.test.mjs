@@ -117,6 +117,24 @@ test('typed letters, PageUp/PageDown, Home and End move the focus in the tree', 
   await shot(page, 'shell-type-ahead');
 });
 
+test('the filter shows the loaded nodes that match, with their ancestors, and Escape clears it', async () => {
+  await page.goto(base + '#/Customers');
+  await page.reload();
+  await ready();
+  const labels = () => page.locator('[role="treeitem"] .label').allTextContents();
+  const filter = page.getByLabel('Filter the loaded nodes');
+  await filter.fill('BAKERY');
+  assert.deepEqual(await labels(), ['Data Browser', 'Customers', 'Blue Door Bakery']);
+  await shot(page, 'shell-filter');
+  assert.deepEqual(await axeViolations(page).then((found) =>
+    found.filter((v) => v.nodes.some((n) => !n.startsWith('#report ')))), []);
+  await filter.fill('no node has this');
+  assert.deepEqual(await labels(), []);
+  await filter.press('Escape');
+  assert.equal(await filter.inputValue(), '');
+  assert.ok((await labels()).includes('Products'));
+});
+
 test('without --can-mail the Mail button is shown off, with its reason', async () => {
   const mail = page.locator('#mail');
   assert.equal(await mail.getAttribute('aria-disabled'), 'true');

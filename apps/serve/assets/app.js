@@ -73,6 +73,7 @@
       visible.push(i);
       if (rows[i][6] > 0 && !rows[i][4]) hiddenBelow = d;
     }
+    if (filterText) visible = filtered();
   }
 
   function visiblePos(index) {
@@ -670,6 +671,40 @@
     // Ends the page's load; what has arrived stays shown.
     try { frame.contentWindow.stop(); } catch (e) { frame.src = 'about:blank'; }
     pageLoading(false);
+  });
+
+  // ---- Filtering the loaded nodes ----
+
+  var filterBox = document.getElementById('treeFilter');
+  var filterText = '';
+
+  // The rows whose label holds the filter text, with their ancestors, in tree order.
+  function filtered() {
+    var keep = new Uint8Array(rows.length);
+    for (var i = 0; i < rows.length; i++) {
+      if (rows[i][2].toLowerCase().indexOf(filterText) < 0) continue;
+      for (var a = i; a >= 0 && !keep[a]; a = info[a].parent) keep[a] = 1;
+    }
+    var shown = [];
+    for (i = 0; i < rows.length; i++) if (keep[i]) shown.push(i);
+    return shown;
+  }
+
+  function setFilter(text) {
+    filterText = text.trim().toLowerCase();
+    analyse();
+    if (visiblePos(activeIndex) < 0 && visible.length) activeIndex = rows[visible[0]][0];
+    treeBox.scrollTop = 0;
+    scrollIntoView(activeIndex);
+    draw();
+  }
+  filterBox.addEventListener('input', function () { setFilter(filterBox.value); });
+  filterBox.addEventListener('keydown', function (event) {
+    if (event.key === 'Escape' && filterBox.value) {
+      filterBox.value = '';
+      setFilter('');
+      event.preventDefault();
+    }
   });
 
   // ---- Paging and type-ahead on the tree ----
