@@ -135,6 +135,29 @@ test('the filter shows the loaded nodes that match, with their ancestors, and Es
   assert.ok((await labels()).includes('Products'));
 });
 
+test('while a report page loads the pane shows a bar whose Stop ends the load', async () => {
+  await page.goto(base + '#/');
+  await page.reload();
+  await ready();
+  // The report page is held back until Stop, as a slow page would be.
+  let release;
+  const held = new Promise((resolve) => { release = resolve; });
+  const hold = async (route) => { await held; await route.abort().catch(() => {}); };
+  await page.route('**/app/**', hold);
+  try {
+    await item('Products').click();
+    const bar = page.locator('#pageLoading');
+    await bar.waitFor();
+    await shot(page, 'shell-page-loading');
+    await bar.getByRole('button', {name: 'Stop'}).click();
+    await bar.waitFor({state: 'hidden'});
+    await idleOf(page);
+  } finally {
+    release();
+    await page.unroute('**/app/**', hold);
+  }
+});
+
 test('without --can-mail the Mail button is shown off, with its reason', async () => {
   const mail = page.locator('#mail');
   assert.equal(await mail.getAttribute('aria-disabled'), 'true');
