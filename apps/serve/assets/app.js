@@ -73,6 +73,7 @@
       visible.push(i);
       if (rows[i][6] > 0 && !rows[i][4]) hiddenBelow = d;
     }
+    if (filterText) visible = filtered();
   }
 
   function visiblePos(index) {
@@ -169,7 +170,7 @@
   // an earlier answer would undo what the user has done since.
   function change(path, body) {
     pending++;
-    queue = queue.then(function () {
+    return queue = queue.then(function () {
       return api('POST', path, body).then(function (state) {
         if (--pending === 0) applyState(state);
       }, function (error) {
@@ -183,9 +184,7 @@
     stateSeq = Math.max(stateSeq, state.seq || 0);
     rows = state.tree || [];
     talking = !!state.talking;
-    // Mail stays clickable without permission: the component's refusal is its answer.
-    document.getElementById('mail').title = state.canMail
-        ? 'Mail the shown page' : 'Mail the shown page (this host was started without --can-mail)';
+    showMailPermission(!!state.canMail);
     document.getElementById('diagPanel').hidden = !talking;
     analyse();
     var selected = rows.filter(function (r) { return r[5]; })[0];
@@ -205,9 +204,10 @@
     if (address) {
       empty.hidden = true;
       frame.hidden = false;
-      frame.src = address;
+      framePage(address);
+      pageLoading(true);
     } else {
-      frame.src = 'about:blank';
+      framePage('about:blank');
       frame.hidden = true;
       empty.hidden = false;
     }
@@ -252,12 +252,13 @@
 
   // ---- Actions ----
 
-  function display(index) {
+  function display(index, fromAddress) {
     var i = rowByIndex(index);
-    if (i < 0 || busy) return;
+    if (i < 0 || busy) return Promise.resolve();
     activeIndex = index;
     setBusy(true);
-    change('/api/display', {index: index, text: rows[i][2]});
+    if (!fromAddress) rememberAddress(i);
+    return change('/api/display', {index: index, text: rows[i][2]});
   }
 
   function setExpanded(index, expanded) {
@@ -298,6 +299,7 @@
   var mailDialog = document.getElementById('mailDialog');
   var sendingNotice = null;  // replaced by the outcome when it arrives
   document.getElementById('mail').addEventListener('click', function () {
+    if (this.getAttribute('aria-disabled') === 'true') return;
     var here = document.querySelector('#crumbs .here');
     var subject = document.getElementById('mailSubject');
     if (!subject.value && here) subject.value = 'Report: ' + here.textContent;
@@ -384,12 +386,18 @@
         if (r[6] > 0 && r[4]) setExpanded(r[0], false);
         else if (info[i].parent >= 0) setActive(rows[info[i].parent][0]);
         break;
+      case 'PageDown':
+      case 'PageUp':
+        setActive(rows[visible[pageStep(v, event.key === 'PageDown' ? 1 : -1)]][0]);
+        break;
       case 'Enter':
       case ' ':
-        display(r[0]);
+        if (typed) typeAhead(' ', v);
+        else display(r[0]);
         break;
       default:
-        handled = false;
+        handled = event.key.length === 1 && !event.ctrlKey && !event.metaKey && !event.altKey;
+        if (handled) typeAhead(event.key, v);
     }
     if (handled) event.preventDefault();
   });
@@ -527,15 +535,15 @@
       });
       lastSeq = Math.max(lastSeq, answer.seq);
       listen();
-    }, function () {
-      setTimeout(listen, 2000);  // the server is gone or restarting; try again shortly
-    });
+    }, lostServer);
   }
 
   // ---- Start ----
 
   api('GET', '/api/state').then(function (state) {
     applyState(state);
+    return openAddress();
+  }).then(function () {
     return api('GET', '/api/events?after=0');
   }).then(function (history) {
     // What happened before the page opened goes to the panels, not to notices.
@@ -544,5 +552,234 @@
     listen();
     treeBox.focus({preventScroll: true});
     document.body.dataset.ready = 'true';
-  }).catch(failed);
+  }).catch(function (error) {
+    if (error && error.status === undefined) lostServer();  // no answer at all: wait for it
+    else failed(error);
+  });
+
+  // ---- Addresses: the shown node's path in the fragment, Back and Forward ----
+
+  // The path of a row from below the root, each label percent-encoded: #/Customers/Blue%20Door%20Bakery.
+  function addressOf(i) {
+    var labels = [];
+    for (; i >= 0 && rows[i][1] > 0; i = info[i].parent) labels.unshift(encodeURIComponent(rows[i][2]));
+    return '#/' + labels.join('/');
+  }
+
+  function rememberAddress(i) {
+    var address = addressOf(i);
+    if (address !== location.hash) history.pushState(null, '', address);
+  }
+
+  var MAX_STEPS = 64;  // deeper addresses are not walked: trees are not that deep
+  var walking = false;
+
+  function labelsOf(hash) {
+    var text = hash.replace(/^#\/?/, '');
+    if (!text) return [];
+    return text.split('/').slice(0, MAX_STEPS).map(function (part) {
+      try { return decodeURIComponent(part); } catch (e) { return part; }
+    });
+  }
+
+  function childNamed(parentRow, label) {
+    if (parentRow < 0) {
+      for (var r = 0; r < rows.length; r++) if (rows[r][1] === 0) return r;
+      return -1;
+    }
+    for (var i = parentRow + 1; i < rows.length && rows[i][1] > rows[parentRow][1]; i++) {
+      if (info[i].parent === parentRow && rows[i][2] === label) return i;
+    }
+    return -1;
+  }
+
+  // The row reached by following `labels` from the root through the loaded rows, as far as
+  // they go: {row, depth} where depth is how many labels were matched.
+  function follow(labels) {
+    var at = childNamed(-1, '');
+    var depth = 0;
+    while (at >= 0 && depth < labels.length) {
+      var found = childNamed(at, labels[depth]);
+      if (found < 0) break;
+      at = found;
+      depth++;
+    }
+    return {row: at, depth: depth};
+  }
+
+  // Shows the node the address names, displaying each node on the way as a click would, so
+  // that the component loads the children of each; stops with a notice at a label not found.
+  function openAddress() {
+    if (!location.hash) {
+      var selected = rows.filter(function (r) { return r[5]; })[0];
+      if (selected) history.replaceState(null, '', addressOf(rowByIndex(selected[0])));
+      return Promise.resolve();
+    }
+    var labels = labelsOf(location.hash);
+    var tried = -1;  // the deepest node displayed to load its children
+    walking = true;
+    function next() {
+      var reached = follow(labels);
+      if (reached.row < 0) return null;
+      if (reached.depth === labels.length) {
+        return rows[reached.row][5] ? null : display(rows[reached.row][0], true);
+      }
+      if (reached.depth > tried && !rows[reached.row][5]) {
+        // Its children may not be loaded yet: display it, which loads them, and look again.
+        tried = reached.depth;
+        return display(rows[reached.row][0], true).then(next);
+      }
+      notice('There is no node "' + labels[reached.depth] + '" here; the address was followed as far as it goes.', 'error');
+      history.replaceState(null, '', addressOf(reached.row));
+      return null;
+    }
+    return Promise.resolve().then(next).then(function () {
+      walking = false;
+      document.body.dataset.address = location.hash;
+    }, function (error) {
+      walking = false;
+      throw error;
+    });
+  }
+
+  window.addEventListener('popstate', function () {
+    if (walking) return;
+    if (busy) {
+      // The tree is busy with another display: follow the address once it is done.
+      queue.then(function () { openAddress(); });
+      return;
+    }
+    openAddress().catch(failed);
+  });
+
+  // Replaces the report pane's page without a history entry of its own, so that Back and
+  // Forward walk the shell's displays rather than the pane's loads.
+  function framePage(address) {
+    try { frame.contentWindow.location.replace(address); } catch (e) { frame.src = address; }
+  }
+
+  // ---- The report pane's loading bar, with Stop ----
+
+  var loadingBar = document.getElementById('pageLoading');
+
+  function pageLoading(on) {
+    loadingBar.hidden = !on;
+    document.querySelector('.frame-wrap').setAttribute('aria-busy', on ? 'true' : 'false');
+  }
+  frame.addEventListener('load', function () { pageLoading(false); });
+  document.getElementById('stopLoading').addEventListener('click', function () {
+    // Ends the page's load; what has arrived stays shown.
+    try { frame.contentWindow.stop(); } catch (e) { frame.src = 'about:blank'; }
+    pageLoading(false);
+  });
+
+  // ---- Filtering the loaded nodes ----
+
+  var filterBox = document.getElementById('treeFilter');
+  var filterText = '';
+
+  // The rows whose label holds the filter text, with their ancestors, in tree order.
+  function filtered() {
+    var keep = new Uint8Array(rows.length);
+    for (var i = 0; i < rows.length; i++) {
+      if (rows[i][2].toLowerCase().indexOf(filterText) < 0) continue;
+      for (var a = i; a >= 0 && !keep[a]; a = info[a].parent) keep[a] = 1;
+    }
+    var shown = [];
+    for (i = 0; i < rows.length; i++) if (keep[i]) shown.push(i);
+    return shown;
+  }
+
+  function setFilter(text) {
+    filterText = text.trim().toLowerCase();
+    analyse();
+    if (visiblePos(activeIndex) < 0 && visible.length) activeIndex = rows[visible[0]][0];
+    treeBox.scrollTop = 0;
+    scrollIntoView(activeIndex);
+    draw();
+  }
+  filterBox.addEventListener('input', function () { setFilter(filterBox.value); });
+  filterBox.addEventListener('keydown', function (event) {
+    if (event.key === 'Escape' && filterBox.value) {
+      filterBox.value = '';
+      setFilter('');
+      event.preventDefault();
+    }
+  });
+
+  // ---- Paging and type-ahead on the tree ----
+
+  // The row a page away from visible row `v`: as many rows as the tree shows, less one.
+  function pageStep(v, direction) {
+    var page = Math.max(1, Math.floor(treeBox.clientHeight / ROW) - 1);
+    return Math.max(0, Math.min(visible.length - 1, v + direction * page));
+  }
+
+  var typed = '';
+  var typedTimer = 0;
+
+  // Letters typed in quick succession name the next shown node starting with them; a pause
+  // of a second starts afresh. A single letter moves on from the focused row, so that typing
+  // it again steps through the nodes starting with it.
+  function typeAhead(key, v) {
+    typed += key.toLowerCase();
+    clearTimeout(typedTimer);
+    typedTimer = setTimeout(function () { typed = ''; }, 1000);
+    var from = typed.length === 1 ? v + 1 : v;
+    for (var n = 0; n < visible.length; n++) {
+      var r = rows[visible[(from + n) % visible.length]];
+      if (r[2].toLowerCase().lastIndexOf(typed, 0) === 0) {
+        setActive(r[0]);
+        return;
+      }
+    }
+  }
+
+  // ---- Mail permission ----
+
+  function showMailPermission(canMail) {
+    var button = document.getElementById('mail');
+    button.setAttribute('aria-disabled', canMail ? 'false' : 'true');
+    button.title = canMail ? 'Mail the shown page' : 'Mail is off: this host was started without --can-mail';
+    if (canMail) button.removeAttribute('aria-describedby');
+    else button.setAttribute('aria-describedby', 'mailOff');
+    document.getElementById('mailOff').hidden = canMail;
+  }
+
+  // ---- Reconnecting after the server went away ----
+
+  var retryDelay = 0;
+  var banner = null;
+
+  // Polls the server with a growing pause (at most 15 s) until it answers, then reloads the
+  // tree, the page and the events, as a restarted server remembers none of this page's past.
+  function lostServer() {
+    if (!banner) {
+      banner = document.createElement('div');
+      banner.id = 'reconnecting';
+      banner.className = 'banner';
+      banner.setAttribute('role', 'status');
+      banner.textContent = 'Reconnecting…';
+      document.body.appendChild(banner);
+    }
+    retryDelay = Math.min(15000, retryDelay ? retryDelay * 2 : 500);
+    setTimeout(function () {
+      api('GET', '/api/state').then(function (state) {
+        retryDelay = 0;
+        banner.remove();
+        banner = null;
+        page = null;  // the same address may now hold a new page
+        stateSeq = 0;  // a restarted server counts its events from the start again
+        lastSeq = 0;
+        applyState(state);
+        notice('Reconnected', 'ok');
+        return api('GET', '/api/events?after=0').then(function (history) {
+          lastSeq = history.seq;
+          stateSeq = Math.min(stateSeq, history.seq);
+          listen();
+          document.body.dataset.ready = 'true';
+        });
+      }).catch(lostServer);
+    }, retryDelay);
+  }
 })();
