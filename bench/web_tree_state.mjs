@@ -1,6 +1,6 @@
 // Bytes and milliseconds per click in the web host's tree, on the demo database with 100,000
-// more customers: each click is one POST /api/display answered with the tree state, as the
-// page sends it. Also says whether the answers came compressed (on loopback they should not).
+// more customers: each click is one POST /api/display answered with the tree state (the change
+// from the version the page holds), as the page sends it. Also says whether the answers came compressed (on loopback they should not).
 //
 //   node bench/web_tree_state.mjs [path/to/nimbo] [clicks]
 import {execFileSync, spawn} from 'node:child_process';
@@ -31,9 +31,11 @@ const headers = {'Content-Type': 'application/json', 'X-Nimbo-Request': '1', 'Ac
 async function call(method, route, body) {
   const started = performance.now();
   const response = await fetch(base + route.slice(1), {method, headers, body: body && JSON.stringify(body)});
-  const bytes = (await response.arrayBuffer()).byteLength;  // as sent: fetch decodes, so ask the header too
+  const buffer = await response.arrayBuffer();
+  const bytes = buffer.byteLength;  // as sent: fetch decodes, so ask the header too
   return {ms: performance.now() - started, bytes, encoding: response.headers.get('content-encoding'),
-    length: Number(response.headers.get('content-length')) || bytes};
+    length: Number(response.headers.get('content-length')) || bytes,
+    text: new TextDecoder().decode(buffer)};
 }
 async function state() {
   return (await fetch(base + 'api/state')).json();
@@ -49,10 +51,15 @@ try {
   const names = ['Blue Door Bakery', 'Customer 050000'];
   let total = {ms: 0, bytes: 0};
   const encodings = new Set();
+  // As the page does: each click says which tree version it holds, and the answer carries the
+  // change from it.
+  const whole = await state();
+  tree = whole.tree;
+  let version = whole.treeVersion;
   for (let n = 0; n < clicks; n++) {
-    tree = (await state()).tree;
     const row = find(tree, names[n % 2]);
-    const answer = await call('POST', '/api/display', {index: row[0], text: row[2]});
+    const answer = await call('POST', '/api/display', {index: row[0], text: row[2], since: version});
+    version = JSON.parse(answer.text).treeVersion;
     total.ms += answer.ms;
     total.bytes += answer.length;
     encodings.add(answer.encoding || 'none');

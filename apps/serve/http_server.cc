@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdint>
@@ -79,6 +80,8 @@ T Field(const json& body, const char* name, T fallback) {
   const json& value = *found;
   if constexpr (std::is_same_v<T, bool>) {
     if (value.is_boolean()) return value.get<bool>();
+  } else if constexpr (std::is_same_v<T, std::int64_t>) {
+    if (value.is_number_integer()) return value.get<std::int64_t>();
   } else if constexpr (std::is_same_v<T, int>) {
     if (value.is_number_unsigned()) {
       if (value.get<std::uint64_t>() <= INT_MAX)
@@ -279,7 +282,15 @@ void HttpServer::Routes() {
     res.set_content(std::move(page), "text/html; charset=utf-8");
   });
 
-  Get("/api/state", [this](const Request&, Response& res) { SendJsonText(res, host_.State()); });
+  // The tree version the client has, so that the answer carries only what changed since.
+  const auto since_of = [](const std::string& text) -> std::int64_t {
+    std::int64_t since = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), since);
+    return error == std::errc() && end == text.data() + text.size() ? since : -1;
+  };
+  Get("/api/state", [this, since_of](const Request& req, Response& res) {
+    SendJsonText(res, host_.State(since_of(req.get_param_value("since"))));
+  });
   Get("/api/design", [this](const Request&, Response& res) { SendJson(res, host_.DesignPage()); });
 
   Post("/api/refresh",
@@ -287,7 +298,8 @@ void HttpServer::Routes() {
   Post("/api/display", [this](const Request& req, Response& res) {
     const auto body = JsonBody(req, res);
     if (!body) return;
-    const auto state = host_.Display(Field(*body, "index", 0), Field(*body, "text", std::string()));
+    const auto state = host_.Display(Field(*body, "index", 0), Field(*body, "text", std::string()),
+                                     Field(*body, "since", std::int64_t{-1}));
     if (!state) return Refuse(res, 409, "The tree has changed; reload it.");
     SendJsonText(res, *state);
   });
@@ -295,7 +307,8 @@ void HttpServer::Routes() {
     const auto body = JsonBody(req, res);
     if (!body) return;
     const auto state = host_.Expand(Field(*body, "index", 0), Field(*body, "text", std::string()),
-                                    Field(*body, "expanded", true));
+                                    Field(*body, "expanded", true),
+                                    Field(*body, "since", std::int64_t{-1}));
     if (!state) return Refuse(res, 409, "The tree has changed; reload it.");
     SendJsonText(res, *state);
   });

@@ -294,7 +294,7 @@ void WebHost::OnEventLine(const std::string& line) {
   if (listener) listener();
 }
 
-void WebHost::AppendTreeRows(std::string& out) const {
+void WebHost::MakeTreeRows(std::string& out, std::vector<std::size_t>& row_ends) const {
   // One compact row per node in display order: the client draws only the rows in view. A list
   // node may have a hundred thousand children, so the rows are written without a format string
   // each, and the colour, the same for most nodes, is spelled once.
@@ -305,11 +305,11 @@ void WebHost::AppendTreeRows(std::string& out) const {
   };
   std::int32_t colour = 0;
   std::string colour_text = CssColour(colour);
-  out += '[';
-  bool first = true;
+  out.clear();
+  row_ends.clear();
   session_->tree().Walk([&](const std::shared_ptr<Node>& node, int depth) {
-    out += first ? "[" : ",[";
-    first = false;
+    if (!row_ends.empty()) out += ',';
+    out += '[';
     append_number(node->Index());
     out += ',';
     append_number(depth);
@@ -327,21 +327,135 @@ void WebHost::AppendTreeRows(std::string& out) const {
     }
     out += colour_text;
     out += "\"]";
+    row_ends.push_back(out.size());
   });
-  out += ']';
 }
 
-std::string WebHost::StateOnThread() {
+namespace {
+
+// Row `i` of rows joined by commas, without its comma.
+std::string_view RowAt(const std::string& rows, const std::vector<std::size_t>& ends,
+                       std::size_t i) {
+  const std::size_t begin = i == 0 ? 0 : ends[i - 1] + 1;
+  return std::string_view(rows).substr(begin, ends[i] - begin);
+}
+
+// A row's node: its index, the row's first member.
+std::string_view RowNode(std::string_view row) { return row.substr(0, row.find(',')); }
+
+}  // namespace
+
+std::string WebHost::TreeSplices(const std::string& rows,
+                                 const std::vector<std::size_t>& ends) const {
+  // The change as splices [position, rows removed, [rows inserted]], applied in order. Most
+  // changes are a branch loaded under a node and a few rows restyled (the selection moving, a
+  // node opening): the rows both have before and after are matched by node, so only those rows
+  // and the new branch are sent. Anything else sends the changed stretch whole.
+  const std::vector<std::size_t>& old_ends = tree_row_ends_;
+  const std::size_t n = old_ends.size();
+  const std::size_t m = ends.size();
+  auto old_row = [&](std::size_t i) { return RowAt(tree_rows_, old_ends, i); };
+  auto new_row = [&](std::size_t i) { return RowAt(rows, ends, i); };
+  std::size_t prefix = 0;
+  while (prefix < n && prefix < m && old_row(prefix) == new_row(prefix)) ++prefix;
+  std::size_t suffix = 0;
+  while (suffix < n - prefix && suffix < m - prefix &&
+         old_row(n - 1 - suffix) == new_row(m - 1 - suffix)) {
+    ++suffix;
+  }
+  const std::size_t old_count = n - prefix - suffix;
+  const std::size_t new_count = m - prefix - suffix;
+  std::string out = "[";
+  bool first = true;
+  auto splice = [&](std::size_t at, std::size_t removed, std::size_t from, std::size_t count) {
+    out += first ? "[" : ",[";
+    first = false;
+    out += std::to_string(at);
+    out += ',';
+    out += std::to_string(removed);
+    out += ",[";
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i > 0) out += ',';
+      out += new_row(from + i);
+    }
+    out += "]]";
+  };
+  // Where the nodes part ways: rows inserted (or removed) there, the rest matched one to one.
+  std::size_t split = 0;
+  const std::size_t common = std::min(old_count, new_count);
+  while (split < common && RowNode(old_row(prefix + split)) == RowNode(new_row(prefix + split))) {
+    ++split;
+  }
+  bool matched = true;
+  for (std::size_t j = split; matched && j < common; ++j) {
+    matched = RowNode(old_row(prefix + old_count - common + j)) ==
+              RowNode(new_row(prefix + new_count - common + j));
+  }
+  if (!matched) {
+    splice(prefix, old_count, prefix, new_count);
+    return out + "]";
+  }
+  // Rows before the split, changed in place.
+  for (std::size_t i = prefix; i < prefix + split; ++i) {
+    if (old_row(i) != new_row(i)) splice(i, 1, i, 1);
+  }
+  // The branch that came or went at the split.
+  const std::size_t at = prefix + split;
+  if (new_count > old_count) {
+    splice(at, 0, at, new_count - old_count);
+  } else if (old_count > new_count) {
+    splice(at, old_count - new_count, at, 0);
+  }
+  // Rows after it, changed in place, at their new positions.
+  for (std::size_t j = split; j < common; ++j) {
+    const std::size_t o = prefix + old_count - common + j;
+    const std::size_t i = prefix + new_count - common + j;
+    if (old_row(o) != new_row(i)) splice(i, 1, i, 1);
+  }
+  return out + "]";
+}
+
+std::string WebHost::StateOnThread(std::int64_t since) {
   std::int64_t seq = 0;
   {
     std::lock_guard lock(events_mutex_);
     seq = last_seq_;
   }
-  std::string out = "{\"tree\":";
-  AppendTreeRows(out);
+  std::string rows;
+  std::vector<std::size_t> ends;
+  MakeTreeRows(rows, ends);
+  if (!tree_started_ || rows != tree_rows_) {
+    if (!tree_started_) {
+      tree_started_ = true;
+      tree_version_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count() *
+                      1024;
+      tree_splices_.clear();
+    } else {
+      tree_splices_ = TreeSplices(rows, ends);
+    }
+    tree_rows_ = std::move(rows);
+    tree_row_ends_ = std::move(ends);
+    ++tree_version_;
+  }
+  std::string out = "{";
+  if (since == tree_version_) {
+    // The caller has this tree already.
+  } else if (since == tree_version_ - 1 && !tree_splices_.empty()) {
+    fmt::format_to(std::back_inserter(out), "\"treeDelta\":{{\"from\":{},\"splices\":", since);
+    out += tree_splices_;
+    out += "},";
+  } else {
+    out += "\"tree\":[";
+    out += tree_rows_;
+    out += "],";
+  }
   fmt::format_to(std::back_inserter(out),
-                 ",\"enabled\":{},\"talking\":{},\"canMail\":{},\"seq\":{},\"page\":",
-                 session_->tree().Enabled(), options_.session.talking, options_.can_mail, seq);
+                 "\"treeVersion\":{},\"enabled\":{},\"talking\":{},\"canMail\":{},\"seq\":{},"
+                 "\"page\":",
+                 tree_version_, session_->tree().Enabled(), options_.session.talking,
+                 options_.can_mail, seq);
   AppendJsonString(page_, out);
   out += '}';
   return out;
@@ -384,22 +498,24 @@ std::string WebHost::DefinitionPage() {
       HtmlEscape(database_), items);
 }
 
-std::optional<std::string> WebHost::Display(int index, const std::string& text) {
-  return Call([this, index, &text]() -> std::optional<std::string> {
+std::optional<std::string> WebHost::Display(int index, const std::string& text,
+                                             std::int64_t since) {
+  return Call([this, index, &text, since]() -> std::optional<std::string> {
     auto node = NodeAt(index, text);
     if (!node) return std::nullopt;
     node->Selected(true);
     session_->control().DisplayFor(node);
-    return StateOnThread();
+    return StateOnThread(since);
   });
 }
 
-std::optional<std::string> WebHost::Expand(int index, const std::string& text, bool expanded) {
-  return Call([this, index, &text, expanded]() -> std::optional<std::string> {
+std::optional<std::string> WebHost::Expand(int index, const std::string& text, bool expanded,
+                                            std::int64_t since) {
+  return Call([this, index, &text, expanded, since]() -> std::optional<std::string> {
     auto node = NodeAt(index, text);
     if (!node) return std::nullopt;
     node->Expanded(expanded);
-    return StateOnThread();
+    return StateOnThread(since);
   });
 }
 
@@ -477,8 +593,8 @@ void WebHost::HostError(const Error& error) {
   HostDiagnostic(error.detail());
 }
 
-std::string WebHost::State() {
-  return Call([this] { return StateOnThread(); });
+std::string WebHost::State(std::int64_t since) {
+  return Call([this, since] { return StateOnThread(since); });
 }
 
 json WebHost::DemoRecord(const std::string& form, const std::string& id) const {

@@ -85,9 +85,10 @@ class WebHost {
   std::string Refresh();
   // Selects the node with the 1-based index, which the client knew by `text`, and displays it.
   // Nothing: the tree has changed under the client (it should reload the state).
-  std::optional<std::string> Display(int index, const std::string& text);
+  std::optional<std::string> Display(int index, const std::string& text, std::int64_t since = -1);
   // Expands or collapses a node in the tree the user sees (the host's own business).
-  std::optional<std::string> Expand(int index, const std::string& text, bool expanded);
+  std::optional<std::string> Expand(int index, const std::string& text, bool expanded,
+                                    std::int64_t since = -1);
   // Passes a link's address to the component. Answers {"handled": bool} and, when the component
   // raised OpenForm, {"form": {"nFrm", "nID", "fields": [[name, value], ...]}}.
   json ProcessUrl(const std::string& url);
@@ -105,7 +106,7 @@ class WebHost {
   // "page", "talking", "canMail", "seq"}, each row [index, depth, text, image, expanded,
   // selected, children, colour] in display order. Written directly rather than through a JSON
   // document, because a tree of 100,000 nodes is sent after every change.
-  std::string State();
+  std::string State(std::int64_t since = -1);
 
   // --- The design-time property page. ---
   // The page model (caption, controls at their twips positions) and the boxes' texts.
@@ -138,8 +139,13 @@ class WebHost {
   class LineSink;
 
   void OnEventLine(const std::string& line);
-  std::string StateOnThread();
-  void AppendTreeRows(std::string& out) const;
+  // The state; the tree as the change from version `since` when the caller has that one (or
+  // the one before it), otherwise whole.
+  std::string StateOnThread(std::int64_t since = -1);
+  // Writes the rows into rows_ (each row's text, the rows joined by commas) and row_ends_.
+  void MakeTreeRows(std::string& rows, std::vector<std::size_t>& row_ends) const;
+  // The change from the previous rows to the new ones as a list of splices, in JSON.
+  std::string TreeSplices(const std::string& rows, const std::vector<std::size_t>& row_ends) const;
   std::shared_ptr<Node> NodeAt(int index, const std::string& text) const;
   json DesignOnThread() const;
   json DemoRecord(const std::string& form, const std::string& id) const;
@@ -162,6 +168,15 @@ class WebHost {
   std::unique_ptr<BrowserSession> session_;
   std::string folder_;
   std::string database_;
+  // The tree as last sent: its rows, where each ends, its version, and the splices that made it
+  // from the version before.
+  std::string tree_rows_;
+  std::vector<std::size_t> tree_row_ends_;
+  // Versions start from the clock, so that a client of a server that restarted never takes the
+  // new server's changes for ones to its own tree.
+  std::int64_t tree_version_ = 0;
+  bool tree_started_ = false;
+  std::string tree_splices_;
   std::string page_;  // the shown page's address in the host ("" for none)
   std::int64_t page_version_ = 0;
   std::optional<json> open_form_;  // OpenForm raised by the current ProcessUrl call

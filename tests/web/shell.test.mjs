@@ -91,6 +91,38 @@ test('a pasted address opens its node, and stops with a notice at a label not fo
   await page.bringToFront();
 });
 
+test('a click is answered with the change to the tree, and the tree drawn stays the whole tree', async () => {
+  const answers = [];
+  const listen = async (response) => {
+    if (response.url().endsWith('/api/display')) answers.push(await response.json());
+  };
+  page.on('response', listen);
+  // A branch loaded (Products' children), the selection moving up and down, a node reopened.
+  for (const label of ['Products', 'Customers', 'Blue Door Bakery', 'Products', 'Data Browser']) {
+    await item(label).click();
+    await idleOf(page);
+  }
+  page.off('response', listen);
+  assert.ok(answers.length >= 5);
+  for (const answer of answers) {
+    assert.equal(answer.tree, undefined, 'no answer to a click carries the whole tree');
+    assert.equal(typeof answer.treeVersion, 'number');
+  }
+  assert.ok(answers.some((answer) => answer.treeDelta && answer.treeDelta.splices.length > 0));
+  // A page opened now reads the tree whole: both draw the same rows.
+  const labels = (target) => target.locator('[role="treeitem"]').evaluateAll(
+    (rows) => rows.map((row) => [row.getAttribute('aria-level'), row.getAttribute('aria-expanded'),
+      row.getAttribute('aria-selected'), row.querySelector('.label').textContent]));
+  const fresh = await context.newPage();
+  try {
+    await fresh.goto(base);
+    await ready(fresh);
+    assert.deepEqual(await labels(fresh), await labels(page));
+  } finally {
+    await fresh.close();
+  }
+});
+
 test('typed letters, PageUp/PageDown, Home and End move the focus in the tree', async () => {
   await page.goto(base + '#/Customers');
   await page.reload();

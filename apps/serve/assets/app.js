@@ -171,8 +171,14 @@
   function change(path, body) {
     pending++;
     return queue = queue.then(function () {
-      return api('POST', path, body).then(function (state) {
-        if (--pending === 0) applyState(state);
+      // Sent when the request goes, so that the answer is the change from the tree held then.
+      var sent = Object.assign({}, body || {}, {since: treeVersion});
+      return api('POST', path, sent).then(function (state) {
+        if (--pending === 0) {
+          applyState(state);
+        } else {
+          takeTree(state);
+        }
       }, function (error) {
         pending--;
         return failed(error);
@@ -180,9 +186,36 @@
     });
   }
 
+  // The tree comes whole, as splices to the version held, or not at all when it has not
+  // changed. False when the answer is a change to a version this page does not hold (answers
+  // crossed): the tree is then asked for whole.
+  var treeVersion = -1;
+  function takeTree(state) {
+    if (state.tree) {
+      rows = state.tree;
+    } else if (state.treeDelta) {
+      if (state.treeDelta.from !== treeVersion) return false;
+      state.treeDelta.splices.forEach(function (splice) {
+        var at = splice[0], removed = splice[1], added = splice[2];
+        if (removed === added.length) {
+          for (var k = 0; k < removed; k++) rows[at + k] = added[k];
+        } else if (added.length < 10000) {
+          Array.prototype.splice.apply(rows, [at, removed].concat(added));
+        } else {
+          // A long branch (a list node's records) would overrun the arguments of one call.
+          rows = rows.slice(0, at).concat(added, rows.slice(at + removed));
+        }
+      });
+    } else if (state.treeVersion !== treeVersion) {
+      return false;
+    }
+    treeVersion = state.treeVersion;
+    return true;
+  }
+
   function applyState(state) {
+    if (!takeTree(state)) return api('GET', '/api/state').then(applyState);
     stateSeq = Math.max(stateSeq, state.seq || 0);
-    rows = state.tree || [];
     talking = !!state.talking;
     showMailPermission(!!state.canMail);
     document.getElementById('diagPanel').hidden = !talking;
@@ -241,7 +274,7 @@
   }
 
   function reload() {
-    return api('GET', '/api/state').then(applyState);
+    return api('GET', '/api/state?since=' + treeVersion).then(applyState);
   }
 
   function failed(error) {
