@@ -326,7 +326,18 @@ void WebHost::MakeTreeRows(std::string& out, std::vector<std::size_t>& row_ends)
       colour_text = CssColour(colour);
     }
     out += colour_text;
-    out += "\"]";
+    // Whether a node not yet opened may have children: folder, list and recursive nodes make
+    // theirs when displayed.
+    bool may_open = false;
+    if (node->Children() == 0) {
+      const std::string& tag = node->Tag();
+      const char kind = tag.size() > 5 ? tag[5] : ' ';
+      if (kind == 'F' || kind == 'G' || kind == 'R') {
+        const auto opened = opened_.find(node.get());
+        may_open = opened == opened_.end() || opened->second.lock() != node;
+      }
+    }
+    out += may_open ? "\",1]" : "\",0]";
     row_ends.push_back(out.size());
   });
 }
@@ -504,6 +515,11 @@ std::optional<std::string> WebHost::Display(int index, const std::string& text,
     auto node = NodeAt(index, text);
     if (!node) return std::nullopt;
     node->Selected(true);
+    // Forgotten nodes go first, so the record stays as large as the tree at most.
+    if (opened_.size() > static_cast<std::size_t>(session_->tree().Count())) {
+      std::erase_if(opened_, [](const auto& entry) { return entry.second.expired(); });
+    }
+    opened_[node.get()] = node;
     session_->control().DisplayFor(node);
     return StateOnThread(since);
   });

@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -176,6 +177,9 @@ class WebHost {
   // new server's changes for ones to its own tree.
   std::int64_t tree_version_ = 0;
   bool tree_started_ = false;
+  // The nodes this host has displayed: a folder, list or recursive node that has been and has
+  // no children is empty; one that has not may yet have some, and is drawn with an expander.
+  std::unordered_map<const Node*, std::weak_ptr<Node>> opened_;
   std::string tree_splices_;
   std::string page_;  // the shown page's address in the host ("" for none)
   std::int64_t page_version_ = 0;

@@ -45,6 +45,11 @@
 
   // ---- Tree model ----
 
+  // A node with children, or a folder, list or recursive node not yet opened, which may have some.
+  function canOpen(r) {
+    return r[6] > 0 || r[8] === 1;
+  }
+
   function analyse() {
     info = new Array(rows.length);
     var parents = [];       // row position of the last node seen at each depth
@@ -121,14 +126,14 @@
     el.setAttribute('aria-setsize', String(info[i].setsize));
     el.setAttribute('aria-posinset', String(info[i].posinset));
     el.setAttribute('aria-selected', r[5] ? 'true' : 'false');
-    if (r[6] > 0) el.setAttribute('aria-expanded', r[4] ? 'true' : 'false');
+    if (canOpen(r)) el.setAttribute('aria-expanded', r[4] && r[6] > 0 ? 'true' : 'false');
     el.dataset.index = String(r[0]);
     el.style.top = (6 + v * ROW) + 'px';
     el.style.paddingLeft = (4 + r[1] * 18) + 'px';
 
     var twisty = document.createElement('span');
     twisty.className = 'twisty';
-    if (r[6] > 0) {
+    if (canOpen(r)) {
       twisty.innerHTML = chevron;
       twisty.dataset.toggle = '1';
     }
@@ -297,6 +302,11 @@
   function setExpanded(index, expanded) {
     var i = rowByIndex(index);
     if (i < 0 || busy) return;
+    // A node makes its children when it is displayed: opening one not yet opened displays it.
+    if (expanded && rows[i][6] === 0 && rows[i][8] === 1) {
+      display(index);
+      return;
+    }
     rows[i][4] = expanded;  // at once, so keys pressed quickly act on what is shown
     analyse();
     draw();
@@ -412,7 +422,7 @@
         setActive(rows[visible[visible.length - 1]][0]);
         break;
       case 'ArrowRight':
-        if (r[6] > 0 && !r[4]) setExpanded(r[0], true);
+        if (canOpen(r) && !(r[4] && r[6] > 0)) setExpanded(r[0], true);
         else if (r[6] > 0) setActive(rows[visible[v + 1]][0]);
         break;
       case 'ArrowLeft':
