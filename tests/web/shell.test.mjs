@@ -132,6 +132,35 @@ test('a click is answered with the change to the tree, and the tree drawn stays 
   }
 });
 
+test('nodes that make children when opened show an expander before, and opening one displays it', async () => {
+  const server = await serve(['--folder', path.join(scratch, 'expanders')]);
+  const other = await context.newPage();
+  try {
+    await other.goto(server.url);
+    await ready(other);
+    for (const label of ['Customers', 'Finance', 'Products', 'Sales by Region']) {
+      assert.equal(await item(label, other).getAttribute('aria-expanded'), 'false', label);
+      assert.equal(await item(label, other).locator('[data-toggle]').count(), 1, label);
+    }
+    const products = item('Products', other);
+    await products.locator('[data-toggle]').click();
+    await idleOf(other);
+    assert.equal(await products.getAttribute('aria-selected'), 'true');
+    assert.equal(await products.getAttribute('aria-expanded'), 'true');
+    assert.ok(await other.locator('[role="treeitem"][aria-level="3"]').count() > 0);
+    // Finance is closed to this role: opened, it has no children and loses its expander.
+    const finance = item('Finance', other);
+    await finance.locator('[data-toggle]').click();
+    await idleOf(other);
+    assert.equal(await finance.getAttribute('aria-selected'), 'true');
+    assert.equal(await finance.getAttribute('aria-expanded'), null);
+    assert.equal(await finance.locator('[data-toggle]').count(), 0);
+  } finally {
+    await other.close();
+    server.child.kill('SIGINT');
+  }
+});
+
 test('typed letters, PageUp/PageDown, Home and End move the focus in the tree', async () => {
   await page.goto(base + '#/Customers');
   await page.reload();
