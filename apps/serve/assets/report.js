@@ -225,6 +225,7 @@
       button.className = 'nimbo-sort';
       while (cell.firstChild) button.appendChild(cell.firstChild);
       cell.appendChild(button);
+      cell.setAttribute('role', 'columnheader');  // the page writes its header row as td
       cell.setAttribute('aria-sort', 'none');
       button.addEventListener('click', function () {
         state.step = state.column === column ? (state.step + 1) % 3 : 1;
