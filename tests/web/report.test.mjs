@@ -45,8 +45,17 @@ test('report pages have no critical or serious accessibility violation', async (
     const doc = document.getElementById('report').contentDocument;
     return doc && doc.defaultView && doc.defaultView.nimboReportTools === true;
   }, null, {timeout: 30000});
-  for (const node of ['Data Browser', 'Customers', 'Products', 'Sales by Region', 'Finance']) {
+  // The front page, a grouped page (with a level opened), a record page, a folder page, a table
+  // page and a page with a table and a chart.
+  const nodes = ['Data Browser', 'Customers', 'Blue Door Bakery', 'Products', 'Catalogue', 'Sales by Region', 'Finance'];
+  for (const node of nodes) {
     await show(node);
+    if (node === 'Customers') {
+      const plus = report().locator('img[id^="DTL"]').first();
+      await plus.focus();
+      await page.keyboard.press('Enter');
+      assert.equal(await plus.getAttribute('aria-expanded'), 'true');
+    }
     // Only what lies inside the report pane: the shell around it has tests of its own.
     const inside = (await axeViolations(page)).map((v) => ({...v, nodes: v.nodes.filter((n) => n.startsWith('#report '))}))
         .filter((v) => v.nodes.length);
@@ -135,4 +144,21 @@ test('the filter keeps matching rows and totals; CSV downloads the rows as shown
   const expected = filtered.map((row) => row.map((cell) => quote(cell.replace(/\u00a0/g, ' ').trim())).join(',')).join('\r\n') + '\r\n';
   assert.equal(fs.readFileSync(file, 'utf8'), expected);
   await report().locator('.nimbo-tools input').first().fill('');
+});
+
+test('wide tables scroll inside their own box at 1280 and 390 pixels', async () => {
+  await show('Sales by Region');
+  for (const width of [1280, 390]) {
+    await page.setViewportSize({width, height: 800});
+    await page.waitForFunction((w) => window.innerWidth === w, width);
+    const sizes = await frame().evaluate(() => {
+      const table = document.querySelector('table[id^="TBL"][border="1"]');
+      const box = table.parentElement;
+      return {boxed: box.classList.contains('nimbo-scroll'), overflow: getComputedStyle(box).overflowX,
+        page: document.documentElement.scrollWidth, view: document.documentElement.clientWidth};
+    });
+    assert.deepEqual([sizes.boxed, sizes.overflow], [true, 'auto'], String(width));
+    assert.ok(sizes.page <= sizes.view + 1, `${width}: page ${sizes.page} wider than ${sizes.view}`);
+  }
+  await page.setViewportSize({width: 1280, height: 800});
 });
