@@ -18,8 +18,16 @@ const frame = () => page.frames().find((f) => f.parentFrame() === page.mainFrame
 async function show(text) {
   // Clicking the node already shown reloads its page: start from another one.
   if (await item(text).getAttribute('aria-selected') === 'true') await show(text === 'Finance' ? 'Products' : 'Finance');
+  // The page shown before is marked, so that the wait below sees the new one.
+  await page.evaluate(() => {
+    const view = document.getElementById('report').contentWindow;
+    if (view) view.nimboShownBefore = true;
+  });
   await item(text).click();
   await idle();
+  // A node whose page is the one already shown (a folder) may not load the pane again.
+  await page.waitForFunction(() => !document.getElementById('report').contentWindow.nimboShownBefore,
+      null, {timeout: 5000}).catch(() => {});
   await page.waitForFunction(() => {
     const doc = document.getElementById('report').contentDocument;
     return doc && doc.readyState === 'complete' && doc.defaultView.nimboReportTools === true;
@@ -161,4 +169,27 @@ test('wide tables scroll inside their own box at 1280 and 390 pixels', async () 
     assert.ok(sizes.page <= sizes.view + 1, `${width}: page ${sizes.page} wider than ${sizes.view}`);
   }
   await page.setViewportSize({width: 1280, height: 800});
+});
+
+test('the saved page shows its pictures from disk with the network off', async () => {
+  await show('Customers');
+  await show('Blue Door Bakery');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.locator('#save').click()]);
+  const saved = path.join(scratch, 'saved.htm');
+  await download.saveAs(saved);
+  const offline = await context.newPage();
+  try {
+    await context.setOffline(true);
+    await offline.route('http://**', (route) => route.abort());
+    await offline.goto('file://' + saved);
+    const images = await offline.locator('img').evaluateAll((all) => all.map((image) => ({
+      src: image.getAttribute('src').slice(0, 30), complete: image.complete, width: image.naturalWidth})));
+    assert.ok(images.length > 0);
+    for (const image of images) {
+      assert.ok(image.complete && image.width > 0, JSON.stringify(image));
+    }
+  } finally {
+    await context.setOffline(false);
+    await offline.close();
+  }
 });
