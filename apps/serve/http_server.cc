@@ -13,8 +13,10 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 #include <type_traits>
 
@@ -50,6 +52,126 @@ void SendJsonText(httplib::Response& response, std::string body) {
 void Refuse(httplib::Response& response, int status, const std::string& why) {
   SendJson(response, {{"error", why}}, status);
 }
+
+// ---- Saved pages carry their pictures ----
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                       static_cast<unsigned char>(bytes[i + 2]);
+    out += kDigits[(n >> 18) & 63];
+    out += kDigits[(n >> 12) & 63];
+    out += kDigits[(n >> 6) & 63];
+    out += kDigits[n & 63];
+  }
+  if (i < bytes.size()) {
+    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += kDigits[(n >> 18) & 63];
+    out += kDigits[(n >> 12) & 63];
+    out += i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+std::string_view ImageTypeByExtension(std::string_view name) {
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  std::string ext(name.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == "gif") return "image/gif";
+  if (ext == "png") return "image/png";
+  if (ext == "jpg" || ext == "jpeg") return "image/jpeg";
+  if (ext == "webp") return "image/webp";
+  if (ext == "bmp") return "image/bmp";
+  return {};
+}
+
+// The page with each <img src=NAME> that names a picture file of the folder itself replaced by
+// a data: URI, so that the saved file shows its pictures anywhere. Other sources (paths, other
+// hosts, files too large, unknown types) stay as written; the sizes are bounded.
+std::string InlineImages(const std::string& html, const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  constexpr std::uintmax_t kMaxPicture = 2u << 20;
+  constexpr std::size_t kMaxAdded = 32u << 20;
+  std::map<std::string, std::string> done;  // name -> data URI ("" when not inlined)
+  std::string out;
+  out.reserve(html.size());
+  std::size_t added = 0;
+  std::size_t at = 0;
+  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  while (at < html.size()) {
+    const std::size_t tag = html.find('<', at);
+    if (tag == std::string::npos || tag + 4 >= html.size()) break;
+    const bool img = lower(html[tag + 1]) == 'i' && lower(html[tag + 2]) == 'm' &&
+                     lower(html[tag + 3]) == 'g' && std::isspace(static_cast<unsigned char>(html[tag + 4]));
+    const std::size_t end = img ? html.find('>', tag) : std::string::npos;
+    if (end == std::string::npos) {
+      out.append(html, at, tag + 1 - at);
+      at = tag + 1;
+      continue;
+    }
+    // The src attribute inside the tag: quoted or not.
+    std::size_t src = std::string::npos;
+    for (std::size_t i = tag + 4; i + 4 <= end; ++i) {
+      if (std::isspace(static_cast<unsigned char>(html[i - 1])) && lower(html[i]) == 's' &&
+          lower(html[i + 1]) == 'r' && lower(html[i + 2]) == 'c' && html[i + 3] == '=') {
+        src = i + 4;
+        break;
+      }
+    }
+    if (src == std::string::npos || src >= end) {
+      out.append(html, at, end + 1 - at);
+      at = end + 1;
+      continue;
+    }
+    const char quote = html[src] == '"' || html[src] == '\'' ? html[src] : '\0';
+    const std::size_t value = quote ? src + 1 : src;
+    std::size_t value_end = value;
+    while (value_end < end && (quote ? html[value_end] != quote
+                                     : !std::isspace(static_cast<unsigned char>(html[value_end])))) {
+      ++value_end;
+    }
+    const std::string name = html.substr(value, value_end - value);
+    auto found = done.find(name);
+    if (found == done.end()) {
+      std::string uri;
+      const std::string_view type = ImageTypeByExtension(name);
+      const bool plain = !name.empty() && !type.empty() &&
+                         name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+      std::error_code ec;
+      const fs::path file = plain ? fs::canonical(folder / name, ec) : fs::path();
+      if (plain && !ec && file.parent_path() == folder && fs::is_regular_file(file, ec) &&
+          fs::file_size(file, ec) <= kMaxPicture && !ec) {
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.good() || in.eof()) {
+          uri = "data:" + std::string(type) + ";base64," + Base64(bytes);
+        }
+      }
+      found = done.emplace(name, std::move(uri)).first;
+    }
+    if (found->second.empty() || added + found->second.size() > kMaxAdded) {
+      out.append(html, at, end + 1 - at);
+    } else {
+      out.append(html, at, value - at);
+      out += found->second;
+      out.append(html, value_end, end + 1 - value_end);
+      added += found->second.size();
+    }
+    at = end + 1;
+  }
+  if (at < html.size()) out.append(html, at, std::string::npos);
+  return out;
+}
+
 
 void SendAsset(httplib::Response& response, std::string_view name, bool page) {
   const Asset* asset = FindAsset(name);
@@ -269,6 +391,12 @@ void HttpServer::Routes() {
         if (c != '"' && c >= 0x20) suggested += c;
       }
       res.set_header("Content-Disposition", "attachment; filename=\"" + suggested + "\"");
+      // A saved page carries its pictures; the file in the folder stays as it is.
+      if (name.ends_with(".htm") || name.ends_with(".html")) {
+        std::error_code ec;
+        const auto folder = std::filesystem::canonical(host_.folder(), ec);
+        if (!ec) res.body = InlineImages(res.body, folder);
+      }
     }
   });
 

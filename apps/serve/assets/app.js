@@ -468,6 +468,20 @@
     }, true);
   });
 
+  // ---- The report pane: the host's stylesheet and script for report pages (report.js) ----
+  frame.addEventListener('load', function () {
+    var doc;
+    try { doc = frame.contentDocument; } catch (e) { return; }
+    if (!doc || !doc.head || doc.getElementById('nimbo-report-css')) return;
+    var link = doc.createElement('link');
+    link.id = 'nimbo-report-css';
+    link.rel = 'stylesheet';
+    link.href = '/assets/report.css';
+    var script = doc.createElement('script');
+    script.src = '/assets/report.js';
+    doc.head.append(link, script);
+  });
+
   function openForm(form) {
     document.getElementById('formTitle').textContent =
         form.title ? form.title + ' entry form' : 'Entry form';

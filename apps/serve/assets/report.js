@@ -1,0 +1,287 @@
+// Added by the web host to each report page it shows (the pages' markup stays as the component
+// wrote it): text alternatives for images, keyboard-operable chart and drill-down toggles, wide
+// tables in their own scrolling box, and filter, sort and CSV tools on tables with a header row.
+// Record data only ever goes into the page as text (textContent), never as markup.
+(function () {
+  'use strict';
+  if (window.nimboReportTools) return;  // once per document
+  window.nimboReportTools = true;
+
+  var MAX_ALT = 120;
+
+  function textOf(element) {
+    return element ? element.textContent.replace(/\s+/g, ' ').trim().slice(0, MAX_ALT) : '';
+  }
+
+  // ---- Images: decorative ones get an empty text, the rest a text from their context ----
+
+  var DECORATIVE = /(^|\/)(circle|cbg|bg|spacer|blank)\.(gif|jpe?g|png)$/i;
+
+  function describeImages() {
+    var heading = textOf(document.querySelector('.mh'));
+    document.querySelectorAll('img:not([alt])').forEach(function (image) {
+      var src = image.getAttribute('src') || '';
+      var id = image.id || '';
+      if (/^DTL/.test(id) || /^CTL\d/.test(id)) return;  // toggles: labelled below
+      if (DECORATIVE.test(src)) {
+        image.alt = '';
+        return;
+      }
+      // A record's picture: the record form's heading; otherwise the cell before it.
+      var cell = image.closest('td');
+      var label = cell && cell.previousElementSibling ? textOf(cell.previousElementSibling) : '';
+      image.alt = label || heading || 'Picture';
+    });
+  }
+
+  // ---- Toggles: buttons for the keyboard and for assistive technology ----
+
+  function chartOf(id) {
+    var match = /^CTL(?:CAP)?(\d+)$/.exec(id);
+    return match ? document.getElementById('CGR' + match[1]) : null;
+  }
+
+  function expandedOf(element) {
+    var id = element.id;
+    if (/^DTL/.test(id)) return /minus\.gif$/.test(element.getAttribute('src') || '');
+    if (id === 'DISPALL') return /^Close/.test(element.textContent.trim());
+    var chart = chartOf(id);
+    return chart ? chart.style.display !== 'none' : false;
+  }
+
+  function markToggle(element, label) {
+    element.setAttribute('data-nimbo-toggle', '');
+    element.setAttribute('role', 'button');
+    element.tabIndex = 0;
+    if (label !== null) {
+      if (element.tagName === 'IMG') element.alt = label;
+      else element.setAttribute('aria-label', label);
+    }
+    element.setAttribute('aria-expanded', String(expandedOf(element)));
+  }
+
+  function markToggles() {
+    document.querySelectorAll('img[id^="CTL"], td[id^="CTLCAP"]').forEach(function (element) {
+      var match = /^CTL(?:CAP)?(\d+)$/.exec(element.id);
+      if (!match) return;
+      var caption = document.getElementById('CTLCAP' + match[1]);
+      var text = textOf(caption) || 'Chart';
+      markToggle(element, element.tagName === 'IMG' ? 'Chart: ' + text : null);
+    });
+    document.querySelectorAll('img[id^="DTL"]').forEach(function (image) {
+      var row = image.closest('tr');
+      var first = row && image.closest('td') ? image.closest('td').nextElementSibling : null;
+      markToggle(image, 'Details of ' + (textOf(first) || 'this row'));
+    });
+    document.querySelectorAll('[id="DISPALL"]').forEach(function (label) { markToggle(label, null); });
+  }
+
+  // After the page's own click handler (added earlier, so it runs first) the state is known.
+  document.addEventListener('click', function (event) {
+    var element = event.target instanceof Element ? event.target.closest('[data-nimbo-toggle]') : null;
+    if (!element) return;
+    if (element.id === 'DISPALL') {
+      document.querySelectorAll('[data-nimbo-toggle]').forEach(function (toggle) {
+        toggle.setAttribute('aria-expanded', String(expandedOf(toggle)));
+      });
+      return;
+    }
+    var expanded = String(expandedOf(element));
+    var match = /^CTL(?:CAP)?(\d+)$/.exec(element.id);
+    var partners = match ? [document.getElementById('CTL' + match[1]),
+                            document.getElementById('CTLCAP' + match[1])] : [element];
+    partners.forEach(function (partner) {
+      if (partner) partner.setAttribute('aria-expanded', expanded);
+    });
+  });
+
+  document.addEventListener('keydown', function (event) {
+    var element = event.target instanceof Element && event.target.hasAttribute('data-nimbo-toggle')
+        ? event.target : null;
+    if (!element || (event.key !== 'Enter' && event.key !== ' ')) return;
+    event.preventDefault();
+    element.click();
+  });
+
+  // ---- Wide tables: their own scrolling box ----
+
+  function scrollBoxes() {
+    document.querySelectorAll('table[id^="TBL"]').forEach(function (table) {
+      if (table.parentElement && table.parentElement.classList.contains('nimbo-scroll')) return;
+      var box = document.createElement('div');
+      box.className = 'nimbo-scroll';
+      table.parentNode.insertBefore(box, table);
+      box.appendChild(table);
+    });
+  }
+
+  // ---- Table tools ----
+
+  function rowsOf(table) {
+    var body = table.tBodies[0];
+    return body ? Array.prototype.slice.call(body.rows) : [];
+  }
+
+  function isHeaderRow(row) {
+    return row.cells.length > 0 &&
+        Array.prototype.every.call(row.cells, function (cell) { return cell.classList.contains('thc'); });
+  }
+
+  function isTotalsRow(row) {
+    return row.querySelector('td.tfl, td.tfr') !== null;
+  }
+
+  var MONTH_FIRST = true;  // 1/2/2024 reads as January 2 unless the first part exceeds 12
+
+  function dateValue(text) {
+    var m = /^(\d{4})-(\d{1,2})-(\d{1,2})/.exec(text);
+    if (m) return Date.UTC(+m[1], m[2] - 1, +m[3]);
+    m = /^(\d{1,2})([./-])(\d{1,2})\2(\d{4})$/.exec(text);
+    if (!m) return null;
+    var a = +m[1], b = +m[3];
+    var month = MONTH_FIRST && m[2] === '/' && a <= 12 ? a : b;
+    var day = month === a ? b : a;
+    if (month < 1 || month > 12 || day < 1 || day > 31) return null;
+    return Date.UTC(+m[4], month - 1, day);
+  }
+
+  function numberValue(text) {
+    var cleaned = text.replace(/[\s\u00a0$€£¥%]/g, '').replace(/,/g, '');
+    var negative = /^\(.*\)$/.test(cleaned);
+    if (negative) cleaned = cleaned.slice(1, -1);
+    if (!/^[-+]?(\d+\.?\d*|\.\d+)(e[-+]?\d+)?$/i.test(cleaned)) return null;
+    var value = parseFloat(cleaned);
+    return negative ? -value : value;
+  }
+
+  // How a column sorts: by date or number when every filled cell reads as one, else as text.
+  function keyOf(rows, column) {
+    var kinds = {date: true, number: true};
+    var any = false;
+    rows.forEach(function (row) {
+      var cell = row.cells[column];
+      var text = cell ? cell.textContent.trim() : '';
+      if (!text) return;
+      any = true;
+      if (kinds.date && dateValue(text) === null) kinds.date = false;
+      if (kinds.number && numberValue(text) === null) kinds.number = false;
+    });
+    var parse = any && kinds.date ? dateValue : any && kinds.number ? numberValue : null;
+    return function (row) {
+      var cell = row.cells[column];
+      var text = cell ? cell.textContent.trim() : '';
+      if (!parse) return text;
+      var value = text ? parse(text) : null;
+      return value === null ? -Infinity : value;
+    };
+  }
+
+  function csvCell(text) {
+    var safe = /^[=+\-@]/.test(text) ? "'" + text : text;
+    return /[",\r\n]/.test(safe) ? '"' + safe.replace(/"/g, '""') + '"' : safe;
+  }
+
+  var toolCount = 0;
+
+  function addTools(table) {
+    var rows = rowsOf(table);
+    if (rows.length < 2 || !isHeaderRow(rows[0])) return;
+    var header = rows[0];
+    var body = rows.slice(1);
+    body.forEach(function (row, index) { row.nimboOrder = index; });
+    var number = ++toolCount;
+
+    var tools = document.createElement('div');
+    tools.className = 'nimbo-tools';
+    var label = document.createElement('label');
+    label.textContent = 'Filter ';
+    var filter = document.createElement('input');
+    filter.type = 'search';
+    filter.id = 'nimbo-filter-' + number;
+    filter.setAttribute('aria-controls', table.id);
+    label.htmlFor = filter.id;
+    var csv = document.createElement('button');
+    csv.type = 'button';
+    csv.textContent = 'CSV';
+    csv.setAttribute('aria-label', 'Download the rows as shown as CSV');
+    tools.append(label, filter, csv);
+    var anchor = table.parentElement && table.parentElement.classList.contains('nimbo-scroll')
+        ? table.parentElement : table;
+    anchor.parentNode.insertBefore(tools, anchor);
+
+    filter.addEventListener('input', function () {
+      var needle = filter.value.trim().toLowerCase();
+      body.forEach(function (row) {
+        if (isTotalsRow(row)) return;  // totals stay
+        row.hidden = needle !== '' && row.textContent.toLowerCase().indexOf(needle) < 0;
+      });
+    });
+
+    // Sorting: ascending, descending, then the page's own order again.
+    var state = {column: -1, step: 0};
+    Array.prototype.forEach.call(header.cells, function (cell, column) {
+      var button = document.createElement('button');
+      button.type = 'button';
+      button.className = 'nimbo-sort';
+      while (cell.firstChild) button.appendChild(cell.firstChild);
+      cell.appendChild(button);
+      cell.setAttribute('role', 'columnheader');  // the page writes its header row as td
+      cell.setAttribute('aria-sort', 'none');
+      button.addEventListener('click', function () {
+        state.step = state.column === column ? (state.step + 1) % 3 : 1;
+        state.column = column;
+        Array.prototype.forEach.call(header.cells, function (other) { other.setAttribute('aria-sort', 'none'); });
+        var sortable = body.filter(function (row) { return !isTotalsRow(row); });
+        var totals = body.filter(isTotalsRow);
+        if (state.step === 0) {
+          sortable.sort(function (a, b) { return a.nimboOrder - b.nimboOrder; });
+        } else {
+          var key = keyOf(sortable, column);
+          var keys = new Map();
+          sortable.forEach(function (row) { keys.set(row, key(row)); });
+          var sign = state.step === 1 ? 1 : -1;
+          sortable.sort(function (a, b) {
+            var x = keys.get(a), y = keys.get(b);
+            var order = typeof x === 'string' ? x.localeCompare(y) : x < y ? -1 : x > y ? 1 : 0;
+            return order * sign || a.nimboOrder - b.nimboOrder;
+          });
+          cell.setAttribute('aria-sort', state.step === 1 ? 'ascending' : 'descending');
+        }
+        var parent = header.parentNode;
+        sortable.concat(totals).forEach(function (row) { parent.appendChild(row); });
+      });
+    });
+
+    csv.addEventListener('click', function () {
+      var lines = [header].concat(rowsOf(table).slice(1).filter(function (row) { return !row.hidden; }))
+          .map(function (row) {
+            return Array.prototype.map.call(row.cells, function (cell) {
+              return csvCell(cell.textContent.replace(/\u00a0/g, ' ').trim());
+            }).join(',');
+          });
+      var blob = new Blob([lines.join('\r\n') + '\r\n'], {type: 'text/csv;charset=utf-8'});
+      var link = document.createElement('a');
+      link.href = URL.createObjectURL(blob);
+      var title = textOf(document.querySelector('.mh')) || 'table';
+      link.download = title.replace(/[^\w .-]+/g, '_').slice(0, 60) + '.csv';
+      document.body.appendChild(link);
+      link.click();
+      link.remove();
+      setTimeout(function () { URL.revokeObjectURL(link.href); }, 10000);
+    });
+  }
+
+  function tableTools() {
+    document.querySelectorAll('table[id^="TBL"][border="1"]').forEach(addTools);
+  }
+
+  function start() {
+    describeImages();
+    markToggles();
+    scrollBoxes();
+    tableTools();
+  }
+
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
+})();

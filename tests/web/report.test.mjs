@@ -1,0 +1,195 @@
+// The web host's additions inside report pages: accessibility, keyboard toggles and table tools.
+import {test, before, after} from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import {makeScratch, serve, launch, stopAll, reportOf, itemOf, idleOf, axeViolations} from './harness.mjs';
+
+const scratch = makeScratch();
+let context;
+let page;
+
+const report = () => reportOf(page);
+const item = (text) => itemOf(page, text);
+const idle = () => idleOf(page);
+const frame = () => page.frames().find((f) => f.parentFrame() === page.mainFrame());
+
+// Shows a node's page and waits for the host's script to have run in it.
+async function show(text) {
+  // Clicking the node already shown reloads its page: start from another one.
+  if (await item(text).getAttribute('aria-selected') === 'true') await show(text === 'Finance' ? 'Products' : 'Finance');
+  // The page shown before is marked, so that the wait below sees the new one.
+  await page.evaluate(() => {
+    const view = document.getElementById('report').contentWindow;
+    if (view) view.nimboShownBefore = true;
+  });
+  await item(text).click();
+  await idle();
+  // A node whose page is the one already shown (a folder) may not load the pane again.
+  await page.waitForFunction(() => !document.getElementById('report').contentWindow.nimboShownBefore,
+      null, {timeout: 5000}).catch(() => {});
+  await page.waitForFunction(() => {
+    const doc = document.getElementById('report').contentDocument;
+    return doc && doc.readyState === 'complete' && doc.defaultView.nimboReportTools === true;
+  }, null, {timeout: 30000});
+}
+
+before(async () => {
+  const demo = await serve(['--folder', path.join(scratch, 'demo')]);
+  context = await launch(path.join(scratch, 'profile'));
+  page = context.pages()[0] || await context.newPage();
+  await page.goto(demo.url);
+  await page.waitForSelector('body[data-ready="true"]');
+});
+
+after(async () => {
+  if (context) await context.close();
+  stopAll();
+  fs.rmSync(scratch, {recursive: true, force: true});
+});
+
+test('report pages have no critical or serious accessibility violation', async () => {
+  await page.waitForFunction(() => {
+    const doc = document.getElementById('report').contentDocument;
+    return doc && doc.defaultView && doc.defaultView.nimboReportTools === true;
+  }, null, {timeout: 30000});
+  // The front page, a grouped page (with a level opened), a record page, a folder page, a table
+  // page and a page with a table and a chart.
+  const nodes = ['Data Browser', 'Customers', 'Blue Door Bakery', 'Products', 'Catalogue', 'Sales by Region', 'Finance'];
+  for (const node of nodes) {
+    await show(node);
+    if (node === 'Customers') {
+      const plus = report().locator('img[id^="DTL"]').first();
+      await plus.focus();
+      await page.keyboard.press('Enter');
+      assert.equal(await plus.getAttribute('aria-expanded'), 'true');
+    }
+    // Only what lies inside the report pane: the shell around it has tests of its own.
+    const inside = (await axeViolations(page)).map((v) => ({...v, nodes: v.nodes.filter((n) => n.startsWith('#report '))}))
+        .filter((v) => v.nodes.length);
+    assert.deepEqual(inside, [], node);
+    // Every image has a text alternative, possibly empty.
+    assert.equal(await report().locator('img:not([alt])').count(), 0, node);
+  }
+});
+
+test('chart and drill-down toggles work from the keyboard and say whether they are open', async () => {
+  await show('Sales by Region');
+  const toggle = report().locator('img[id^="CTL"][role="button"]').first();
+  assert.equal(await toggle.getAttribute('tabindex'), '0');
+  const before = await toggle.getAttribute('aria-expanded');
+  await toggle.focus();
+  await page.keyboard.press('Enter');
+  assert.notEqual(await toggle.getAttribute('aria-expanded'), before);
+  await page.keyboard.press(' ');
+  assert.equal(await toggle.getAttribute('aria-expanded'), before);
+});
+
+// The first sortable table of the shown page, as its rows' texts.
+async function rows() {
+  return frame().evaluate(() => {
+    const table = document.querySelector('table[id^="TBL"][border="1"]');
+    return Array.from(table.tBodies[0].rows).filter((row) => !row.hidden)
+        .map((row) => Array.from(row.cells).map((cell) => cell.textContent.trim()));
+  });
+}
+
+test('table headers sort by text and by number from the keyboard; a third press restores the page order', async () => {
+  await show('Sales by Region');
+  const original = await rows();
+  assert.ok(original.length > 3, JSON.stringify(original));
+  const header = original[0];
+  const buttons = report().locator('button.nimbo-sort');
+  assert.equal(await buttons.count(), header.length);
+  for (let column = 0; column < Math.min(header.length, 3); column++) {
+    const button = buttons.nth(column);
+    await button.focus();
+    await page.keyboard.press('Enter');
+    const th = button.locator('xpath=..');
+    assert.equal(await th.getAttribute('aria-sort'), 'ascending');
+    const sorted = await rows();
+    assert.deepEqual(sorted[0], header);
+    assert.equal(sorted.length, original.length);
+    // Ascending by value: numbers (amounts with separators) as numbers, texts in locale order.
+    const totals = await frame().evaluate(() =>
+      document.querySelectorAll('table[id^="TBL"][border="1"] td.tfl').length);
+    const cells = sorted.slice(1, sorted.length - totals).map((row) => row[column]);
+    const numeric = cells.every((c) => /^-?[\d,]+(\.\d+)?$/.test(c.replace(/[^\d.,-]/g, '')) && /\d/.test(c));
+    for (let i = 1; i < cells.length; i++) {
+      const a = cells[i - 1];
+      const b = cells[i];
+      if (numeric) assert.ok(Number(a.replace(/[^\d.-]/g, '')) <= Number(b.replace(/[^\d.-]/g, '')), `${a} before ${b}`);
+      else assert.ok(a.localeCompare(b) <= 0, `${a} before ${b}`);
+    }
+    await page.keyboard.press('Enter');
+    assert.equal(await th.getAttribute('aria-sort'), 'descending');
+    await page.keyboard.press('Enter');
+    assert.equal(await th.getAttribute('aria-sort'), 'none');
+    assert.deepEqual(await rows(), original);
+  }
+});
+
+test('the filter keeps matching rows and totals; CSV downloads the rows as shown', async () => {
+  await show('Sales by Region');
+  const original = await rows();
+  const needle = original[1][0];
+  await report().locator('.nimbo-tools input').first().fill(needle.toUpperCase());
+  const filtered = await rows();
+  assert.ok(filtered.length < original.length || original.length === 2);
+  const totals = await frame().evaluate(() =>
+    document.querySelectorAll('table[id^="TBL"][border="1"] tr:not([hidden]) td.tfl').length);
+  for (const row of filtered.slice(1, filtered.length - totals)) {
+    assert.ok(row.join(' ').toLowerCase().includes(needle.toLowerCase()), row.join(' '));
+  }
+  const [download] = await Promise.all([page.waitForEvent('download'),
+    report().locator('.nimbo-tools button', {hasText: 'CSV'}).first().click()]);
+  const file = path.join(scratch, 'rows.csv');
+  await download.saveAs(file);
+  const quote = (text) => {
+    const safe = /^[=+\-@]/.test(text) ? `'${text}` : text;
+    return /[",\r\n]/.test(safe) ? `"${safe.replace(/"/g, '""')}"` : safe;
+  };
+  const expected = filtered.map((row) => row.map((cell) => quote(cell.replace(/\u00a0/g, ' ').trim())).join(',')).join('\r\n') + '\r\n';
+  assert.equal(fs.readFileSync(file, 'utf8'), expected);
+  await report().locator('.nimbo-tools input').first().fill('');
+});
+
+test('wide tables scroll inside their own box at 1280 and 390 pixels', async () => {
+  await show('Sales by Region');
+  for (const width of [1280, 390]) {
+    await page.setViewportSize({width, height: 800});
+    await page.waitForFunction((w) => window.innerWidth === w, width);
+    const sizes = await frame().evaluate(() => {
+      const table = document.querySelector('table[id^="TBL"][border="1"]');
+      const box = table.parentElement;
+      return {boxed: box.classList.contains('nimbo-scroll'), overflow: getComputedStyle(box).overflowX,
+        page: document.documentElement.scrollWidth, view: document.documentElement.clientWidth};
+    });
+    assert.deepEqual([sizes.boxed, sizes.overflow], [true, 'auto'], String(width));
+    assert.ok(sizes.page <= sizes.view + 1, `${width}: page ${sizes.page} wider than ${sizes.view}`);
+  }
+  await page.setViewportSize({width: 1280, height: 800});
+});
+
+test('the saved page shows its pictures from disk with the network off', async () => {
+  await show('Customers');
+  await show('Blue Door Bakery');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.locator('#save').click()]);
+  const saved = path.join(scratch, 'saved.htm');
+  await download.saveAs(saved);
+  const offline = await context.newPage();
+  try {
+    await context.setOffline(true);
+    await offline.route('http://**', (route) => route.abort());
+    await offline.goto('file://' + saved);
+    const images = await offline.locator('img').evaluateAll((all) => all.map((image) => ({
+      src: image.getAttribute('src').slice(0, 30), complete: image.complete, width: image.naturalWidth})));
+    assert.ok(images.length > 0);
+    for (const image of images) {
+      assert.ok(image.complete && image.width > 0, JSON.stringify(image));
+    }
+  } finally {
+    await context.setOffline(false);
+    await offline.close();
+  }
+});
