@@ -9,16 +9,12 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {execFileSync} from 'node:child_process';
-import {makeScratch, serve, launch, stopAll, nimbo} from '../tests/web/harness.mjs';
+import {makeScratch, serve, launch, stopAll, makeBigDemo} from '../tests/web/harness.mjs';
 
 const TOGGLES = 6;
 const scratch = makeScratch();
 const folder = path.join(scratch, 'big');
-fs.mkdirSync(folder);
-execFileSync(nimbo, ['demo', folder]);
-const db = path.join(folder, 'demo.db');
-execFileSync('sqlite3', [db, `WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000)
-  INSERT INTO customers (id, account, name) SELECT 100000 + i, 'X-' || i, printf('Customer %06d', i) FROM n;`]);
+const db = makeBigDemo(folder);
 if (process.argv[2]) {
   const head = fs.readFileSync(process.argv[2], 'utf8').replace(/'/g, "''");
   execFileSync('sqlite3', [db, `UPDATE nimbo_pages SET html = '${head}' WHERE id = 2`]);

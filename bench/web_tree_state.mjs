@@ -1,20 +1,19 @@
 // Bytes and milliseconds per click in the web host's tree, on the demo database with 100,000
 // more customers: each click is one POST /api/display answered with the tree state (the change
-// from the version the page holds), as the page sends it. Also says whether the answers came compressed (on loopback they should not).
+// from the version the page holds), as the page sends it. Also says whether the answers came
+// compressed (on loopback they should not).
 //
 //   node bench/web_tree_state.mjs [path/to/nimbo] [clicks]
-import {execFileSync, spawn} from 'node:child_process';
+import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import {makeBigDemo} from '../tests/web/harness.mjs';
 
 const nimbo = process.argv[2] || process.env.NIMBO_BIN || 'build/nimbo';
 const clicks = Number(process.argv[3] || 10);
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'nimbo-tree-bench-'));
-execFileSync(nimbo, ['demo', folder]);
-const db = path.join(folder, 'demo.db');
-execFileSync('sqlite3', [db, `WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000)
-  INSERT INTO customers (id, account, name) SELECT 100000 + i, 'X-' || i, printf('Customer %06d', i) FROM n;`]);
+const db = makeBigDemo(folder, 100000, nimbo);
 
 const child = spawn(nimbo, ['serve', '--port', '0', '--db', db, '--folder', folder], {stdio: ['ignore', 'pipe', 'inherit']});
 const base = await new Promise((resolve, reject) => {

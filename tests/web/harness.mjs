@@ -4,7 +4,7 @@ import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
-import {spawn} from 'node:child_process';
+import {spawn, execFileSync} from 'node:child_process';
 import {fileURLToPath} from 'node:url';
 import {chromium} from 'playwright-core';
 
@@ -92,4 +92,15 @@ export async function axeViolations(target, impacts = ['critical', 'serious']) {
   const result = await target.evaluate(() => window.axe.run(document, {iframes: true}));
   return result.violations.filter((v) => impacts.includes(v.impact))
     .map((v) => ({id: v.id, impact: v.impact, help: v.help, nodes: v.nodes.map((n) => n.target.join(' ')).slice(0, 5)}));
+}
+
+// The demo database written into `folder` (made if need be) with `extra` more customers, so that
+// the Customers node lists them all; returns the database's path.
+export function makeBigDemo(folder, extra = 100000, program = nimbo) {
+  fs.mkdirSync(folder, {recursive: true});
+  execFileSync(program, ['demo', folder]);
+  const db = path.join(folder, 'demo.db');
+  execFileSync('sqlite3', [db, `WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ${Number(extra)})
+    INSERT INTO customers (id, account, name) SELECT 100000 + i, 'X-' || i, printf('Customer %06d', i) FROM n;`]);
+  return db;
 }

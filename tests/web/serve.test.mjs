@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
 import {root, nimbo, artifacts, makeScratch, servers, stopAll, serve, raw, launch, shot as shotOf,
-  reportOf, itemOf, idleOf} from './harness.mjs';
+  reportOf, itemOf, idleOf, makeBigDemo} from './harness.mjs';
 
 const scratch = makeScratch();
 let context;
@@ -361,11 +361,7 @@ function demoCustomers(db) {
 test('a tree of 100,000 nodes draws only the rows in view', async () => {
   // The demo database with 100,000 more customers: the Customers node lists them all.
   const folder = path.join(scratch, 'big');
-  fs.mkdirSync(folder);
-  execFileSync(nimbo, ['demo', folder]);
-  const db = path.join(folder, 'demo.db');
-  execFileSync('sqlite3', [db, `WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000)
-    INSERT INTO customers (id, account, name) SELECT 100000 + i, 'X-' || i, printf('Customer %06d', i) FROM n;`]);
+  const db = makeBigDemo(folder);
   const big = await serve(['--db', db, '--folder', folder]);
   const tab = await context.newPage();
   await tab.goto(big.url);
