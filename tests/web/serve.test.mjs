@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
 import {root, nimbo, artifacts, makeScratch, servers, stopAll, serve, raw, launch, shot as shotOf,
-  reportOf, itemOf, idleOf, makeBigDemo} from './harness.mjs';
+  reportOf, itemOf, idleOf, makeBigDemo, axeViolations} from './harness.mjs';
 
 const scratch = makeScratch();
 let context;
@@ -319,6 +319,17 @@ test('the design page draws pPage1 at its positions and applies through the comp
   const box = await design.locator('#txtActivePort').evaluate((el) => [el.offsetLeft, el.offsetTop, el.offsetWidth, el.offsetHeight]);
   assert.deepEqual(box.map(Math.round), [6, 25, 180, 22]);  // 90, 370, 2700, 330 twips
   assert.equal(await design.getByLabel('ActivePort:').inputValue(), '0');
+  // The keyboard takes the boxes in the page's tab order, from the document's order alone.
+  assert.deepEqual(await design.locator('[tabindex]').evaluateAll(
+    (els) => els.filter((el) => el.tabIndex > 0).map((el) => el.id)), []);
+  const order = await design.locator('#page input').evaluateAll((els) => els.map((el) => el.id));
+  assert.equal(order.length > 1, true);
+  await design.locator(`#${order[0]}`).focus();
+  for (const id of order.slice(1)) {
+    await design.keyboard.press('Tab');
+    assert.equal(await design.evaluate(() => document.activeElement.id), id);
+  }
+  assert.deepEqual(await axeViolations(design), []);
 
   await design.getByLabel('ActivePort:').fill('abc');
   await design.getByRole('button', {name: 'Apply'}).click();

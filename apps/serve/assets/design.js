@@ -24,7 +24,7 @@
         page.file ? 'Saves to ' + page.file : 'No property file (--form): changes are not saved';
     body.replaceChildren();
     var right = 0, bottom = 0;
-    var boxes = page.controls.filter(function (c) { return c.kind === 'textbox'; });
+    var placed = [];
     page.controls.forEach(function (control, n) {
       var el;
       if (control.kind === 'label') {
@@ -45,18 +45,20 @@
         });
       }
       el.dataset.control = control.name;
-      el.tabIndex = control.tabIndex + 1;
       el.style.left = px(control.left);
       el.style.top = px(control.top);
       el.style.width = px(control.width);
       el.style.height = px(control.height);
-      body.appendChild(el);
+      placed.push({el: el, order: control.tabIndex, n: n});
       right = Math.max(right, control.left + control.width);
       bottom = Math.max(bottom, control.top + control.height);
     });
+    // The controls stand at their own positions; the document order is the page's tab order,
+    // so the keyboard and screen readers take them in that order without tabindex values.
+    placed.sort(function (a, b) { return a.order - b.order || a.n - b.n; });
+    placed.forEach(function (p) { body.appendChild(p.el); });
     body.style.width = px(right + 90);
     body.style.height = px(bottom + 120);
-    apply.tabIndex = boxes.length * 2 + 1;
   }
 
   function load() {
