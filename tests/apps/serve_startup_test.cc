@@ -36,10 +36,12 @@ using ::testing::Not;
 
 // Runs `nimbo serve ARGS` with stderr only (stdout dropped), or stdout only. A server that did
 // start is stopped with Ctrl-C after `bound` seconds, a liveness bound: it then exits 0, which
-// a test that expects a start-up failure sees as wrong.
+// a test that expects a start-up failure sees as wrong. --foreground: without it timeout also
+// signals its whole process group, and a second Ctrl-C that lands after the server has put the
+// default handling back ends it with 130, as it would for a user who pressed Ctrl-C twice.
 CommandResult Serve(const std::string& args, bool want_stderr = true, int bound = 20) {
-  return RunCommand(fmt::format("timeout -s INT --preserve-status {} '{}' serve {} {}", bound,
-                                NIMBO_CLI_PATH, args,
+  return RunCommand(fmt::format("timeout --foreground -s INT --preserve-status {} '{}' serve {} {}",
+                                bound, NIMBO_CLI_PATH, args,
                                 want_stderr ? "2>&1 >/dev/null" : "2>/dev/null"));
 }
 
