@@ -143,7 +143,7 @@ class WebHost {
   // The state; the tree as the change from version `since` when the caller has that one (or
   // the one before it), otherwise whole.
   std::string StateOnThread(std::int64_t since = -1);
-  // Writes the rows into rows_ (each row's text, the rows joined by commas) and row_ends_.
+  // Writes each row's text into `rows`, the rows joined by commas, and where each ends.
   void MakeTreeRows(std::string& rows, std::vector<std::size_t>& row_ends) const;
   // The change from the previous rows to the new ones as a list of splices, in JSON.
   std::string TreeSplices(const std::string& rows, const std::vector<std::size_t>& row_ends) const;
