@@ -100,23 +100,27 @@ std::shared_ptr<ResultTable> ReadAllRows(sqlite3* db, sqlite3_stmt* statement,
     }
     for (int c = 0; c < column_count; ++c) {
       Column& column = table->column(static_cast<std::size_t>(c));
-      switch (sqlite3_column_type(statement, c)) {
+      // One lookup of the cell, then its parts: each sqlite3_column_* call would find the row's
+      // cell again and check the connection's error state. The connection is used by one thread
+      // at a time (it is opened without a mutex), so the unprotected value is safe to read here.
+      sqlite3_value* value = sqlite3_column_value(statement, c);
+      switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER:
-          column.AddInteger(sqlite3_column_int64(statement, c));
+          column.AddInteger(sqlite3_value_int64(value));
           break;
         case SQLITE_FLOAT:
-          column.AddReal(sqlite3_column_double(statement, c));
+          column.AddReal(sqlite3_value_double(value));
           break;
         case SQLITE_TEXT: {
-          const unsigned char* text = sqlite3_column_text(statement, c);
-          const int size = sqlite3_column_bytes(statement, c);
+          const unsigned char* text = sqlite3_value_text(value);
+          const int size = sqlite3_value_bytes(value);
           budget.Charge(Arena::StoredSize(static_cast<std::uint32_t>(size)));
           column.AddBytes(CellKind::kText, arena, text, static_cast<std::uint32_t>(size));
           break;
         }
         case SQLITE_BLOB: {
-          const void* blob = sqlite3_column_blob(statement, c);
-          const int size = sqlite3_column_bytes(statement, c);
+          const void* blob = sqlite3_value_blob(value);
+          const int size = sqlite3_value_bytes(value);
           budget.Charge(Arena::StoredSize(static_cast<std::uint32_t>(size)));
           column.AddBytes(CellKind::kBlob, arena, blob, static_cast<std::uint32_t>(size));
           break;
