@@ -2,23 +2,19 @@
 #include "report/section_common.h"
 
 #include <cstring>
-
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "nimbo/error.h"
 #include "nimbo/date.h"
+#include "nimbo/error.h"
 #include "nimbo/format.h"
 #include "platform/binary_text.h"
-#include "report/html_escape.h"
 #include "platform/text_util.h"
+#include "report/html_escape.h"
 
 namespace nimbo {
-namespace {
-
-}  // namespace
 
 std::int32_t CountRecords(const ControlState& s, const std::shared_ptr<Recordset>& rs,
                           const std::string& title) {
@@ -133,6 +129,20 @@ void CellFormatter::Append(const Variant& value, FieldGroup group, std::string& 
   AppendValueText(value, group, date_format_, out);
 }
 
+void CellFormatter::AppendNumber(const db::PeekedNumber& number, FieldGroup group,
+                                 std::string& out) {
+  const format_internal::CompiledPattern& pattern = group == kFloating ? amount_ : whole_;
+  const RegionalSettings& settings = CurrentRegionalSettings();
+  if (!numbers_need_no_escape_) scratch_.clear();
+  std::string& target = numbers_need_no_escape_ ? out : scratch_;
+  if (number.is_currency) {
+    format_internal::RenderScaled(pattern, number.scaled, settings, target);
+  } else {
+    format_internal::RenderNumber(pattern, number.number, settings, target);
+  }
+  if (!numbers_need_no_escape_) AppendScratch(out);
+}
+
 bool CellFormatter::AppendHeld(const Variant& value, double number, FieldGroup group,
                                std::string& out) {
   if (group == kFloating || group == kWhole) {
@@ -208,9 +218,8 @@ void AppendFormCells(const ControlState& s, const FieldPlan& plan, std::int16_t 
     out += "<td class=hvr><a href='^";
     out += FormatNumber(form, "00000");
     const Variant& id = field.Value();
-    AppendHtmlEscaped(id.type() == VarType::kBytes ? BinaryText(id.bytes())
-                                                   : Format(id, "0000000000"),
-                      out);
+    AppendHtmlEscaped(
+        id.type() == VarType::kBytes ? BinaryText(id.bytes()) : Format(id, "0000000000"), out);
     out += "'>Click to Open Entry Form . . .</a></td>";
     return;
   }

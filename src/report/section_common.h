@@ -17,8 +17,9 @@
 #include "control/diagnostics.h"
 #include "nimbo/record_source.h"
 #include "nimbo/variant.h"
-#include "platform/text_file.h"
+#include "platform/db/cell_peek.h"
 #include "platform/format_pattern.h"
+#include "platform/text_file.h"
 #include "report/value_format.h"
 
 namespace nimbo {
@@ -84,6 +85,9 @@ class CellFormatter {
   void Append(const Variant& value, FieldGroup group, std::string& out);
   // A String value in the text group, given as its bytes: what Append gives for it.
   void AppendText(std::string_view text, std::string& out);
+  // A number read straight from the record set, in the amounts' or the whole numbers' group:
+  // what Append gives for the value it stands for.
+  void AppendNumber(const db::PeekedNumber& number, FieldGroup group, std::string& out);
 
  private:
   // A number or a date held as such (not as text), in a number or date group.

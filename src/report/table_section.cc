@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "nimbo/error.h"
-#include "platform/db/text_peek.h"
+#include "platform/db/cell_peek.h"
+#include "platform/text_util.h"
 #include "report/section_common.h"
 #include "report/section_writers.h"
-#include "platform/text_util.h"
 
 namespace nimbo {
 namespace {
@@ -114,7 +114,7 @@ struct Column {
   std::vector<std::size_t> totals;
   // Set for text columns of a fetched record set: their texts are escaped from where they are
   // stored.
-  const db::TextPeek* peek = nullptr;
+  const db::CellPeek* peek = nullptr;
 };
 
 void AppendTotalsRow(const std::vector<FieldPlan>& fields, const Totals& totals,
@@ -165,7 +165,7 @@ void WriteTableSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Re
       line += plan.field->Name();
       line += "</td>";
       Column column{plan.field, plan.group == kMemo ? kOther : plan.group, {}};
-      if (column.group == kOther) column.peek = dynamic_cast<const db::TextPeek*>(plan.field);
+      if (column.group == kOther) column.peek = dynamic_cast<const db::CellPeek*>(plan.field);
       // Totals of fields other than numbers are never shown, so they are not kept.
       if (sums.on() && sums.entries_ok() && (plan.group == kFloating || plan.group == kWhole)) {
         column.totals = sums.EntriesAt(static_cast<int>(position));

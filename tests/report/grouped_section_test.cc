@@ -52,6 +52,84 @@ std::string ChildOpening(const std::string& level_and_key, int colspan, int leve
          " cellspacing=0 width=100%>" + head;
 }
 
+// A record set of another make than the record source's own: its fields pass every value on,
+// chapters wrapped the same way, so the section can read them only through Value().
+class PlainFields;
+class PlainRecordset : public Recordset {
+ public:
+  explicit PlainRecordset(std::shared_ptr<Recordset> real);
+  void ActiveConnection(std::shared_ptr<Connection> c) override { real_->ActiveConnection(c); }
+  std::shared_ptr<Connection> ActiveConnection() const override {
+    return real_->ActiveConnection();
+  }
+  void CursorLocation(int value) override { real_->CursorLocation(value); }
+  int CursorLocation() const override { return real_->CursorLocation(); }
+  void CursorType(int value) override { real_->CursorType(value); }
+  int CursorType() const override { return real_->CursorType(); }
+  void LockType(int value) override { real_->LockType(value); }
+  int LockType() const override { return real_->LockType(); }
+  void Open(std::string_view command) override { real_->Open(command); }
+  void Close() override { real_->Close(); }
+  int State() const override { return real_->State(); }
+  std::int32_t RecordCount() const override { return real_->RecordCount(); }
+  void MoveFirst() override { real_->MoveFirst(); }
+  void MoveNext() override { real_->MoveNext(); }
+  bool Eof() const override { return real_->Eof(); }
+  bool Bof() const override { return real_->Bof(); }
+  Rows GetRows() override { return real_->GetRows(); }
+  const nimbo::Fields& Fields() const override;
+
+ private:
+  std::shared_ptr<Recordset> real_;
+  std::unique_ptr<PlainFields> fields_;
+};
+
+class PlainField : public Field {
+ public:
+  explicit PlainField(const Field& real) : real_(real) {}
+  const Field& real() const { return real_; }
+  const std::string& Name() const override { return real_.Name(); }
+  int Type() const override { return real_.Type(); }
+  Variant Value() const override {
+    Variant value = real_.Value();
+    if (value.IsObject() && value.object()) {
+      return Variant(std::shared_ptr<Recordset>(std::make_shared<PlainRecordset>(value.object())));
+    }
+    return value;
+  }
+
+ private:
+  const Field& real_;
+};
+
+class PlainFields : public Fields {
+ public:
+  explicit PlainFields(const nimbo::Fields& real) : real_(real) {
+    for (int i = 0; i < real.Count(); ++i)
+      fields_.push_back(std::make_unique<PlainField>(real.Item(i)));
+  }
+  int Count() const override { return real_.Count(); }
+  const Field& Item(int index) const override {
+    real_.Item(index);  // raises as the real one does
+    return *fields_[static_cast<std::size_t>(index)];
+  }
+  const Field& Item(std::string_view name) const override {
+    const Field& real = real_.Item(name);
+    for (const auto& field : fields_) {
+      if (&field->real() == &real) return *field;
+    }
+    return real;
+  }
+
+ private:
+  const nimbo::Fields& real_;
+  std::vector<std::unique_ptr<PlainField>> fields_;
+};
+
+PlainRecordset::PlainRecordset(std::shared_ptr<Recordset> real)
+    : real_(std::move(real)), fields_(std::make_unique<PlainFields>(real_->Fields())) {}
+const nimbo::Fields& PlainRecordset::Fields() const { return *fields_; }
+
 class GroupedSectionTest : public testing::ReportTest {
  protected:
   GroupedSectionTest() : ReportTest(kData) { s().DateFormat = "dd Mmm yyyy"; }
@@ -179,6 +257,27 @@ TEST_F(GroupedSectionTest, ThreeLevelsAndTwoChapters) {
                    "<tr><td class=tdl>x</td>", "</table></div>",
                    ChildOpening("021", 6, 2, "<tr><td class=thc bgcolor=#90ee90>Y</td>"),
                    "<tr><td class=tdl>y</td>", "</table></div>", "</table></div>"}));
+  EXPECT_TRUE(events().empty());
+}
+
+// Three levels where parents have many, one or no children, written from the record source's
+// own record sets and from record sets of another make: the same page, line for line.
+TEST_F(GroupedSectionTest, RecordSetsOfAnotherMakeGiveTheSamePage) {
+  const std::string shape =
+      "SHAPE {SELECT ID, Customer, Total FROM customers ORDER BY ID} "
+      "APPEND ((SHAPE {SELECT CustID, rowid AS ID, OrderDate, Amount FROM orders ORDER BY rowid} "
+      "APPEND ({SELECT CustID AS OrderID, rowid AS ID, 'line ' || rowid AS What, Amount * 2 AS "
+      "Price "
+      "FROM orders ORDER BY rowid} RELATE CustID TO OrderID) AS Lines) "
+      "RELATE ID TO CustID) AS Orders";
+  const Lines own = Write(shape, "Orders:", 12);
+  const Lines other =
+      LinesOf(WriteSection(shape, [&](TextFileWriter& page, std::shared_ptr<Recordset>& rs) {
+        std::shared_ptr<Recordset> plain = std::make_shared<PlainRecordset>(rs);
+        WriteGroupedSection(s(), page, plain, "Orders:", 12);
+      }));
+  EXPECT_GT(own.size(), 10u) << ::testing::PrintToString(events());
+  EXPECT_EQ(other, own);
   EXPECT_TRUE(events().empty());
 }
 

@@ -1,13 +1,14 @@
 // The client-side record set: settings, opening through a connection's back end, moving and
 // reading fields over a RowView.
 #include "platform/db/client_recordset.h"
-#include "platform/db/text_peek.h"
 
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "nimbo/error.h"
+#include "platform/db/cell_peek.h"
 #include "platform/db/client_connection.h"
 
 namespace nimbo::db {
@@ -15,13 +16,15 @@ namespace {
 
 class ClientRecordset;
 
-class ClientField : public Field, public TextPeek {
+class ClientField : public Field, public CellPeek {
  public:
   ClientField(const ClientRecordset* owner, std::size_t column) : owner_(owner), column_(column) {}
   const std::string& Name() const override;
   int Type() const override;
   Variant Value() const override;
   bool PeekText(std::string_view& text) const override;
+  bool PeekNumber(PeekedNumber& number) const override;
+  bool PeekChapter(std::shared_ptr<Recordset>& child) const override;
 
  private:
   const ClientRecordset* owner_;
@@ -125,16 +128,18 @@ class ClientRecordset : public Recordset {
 
   const nimbo::Fields& Fields() const override { return fields_; }
 
-  // Shows a view, positioned on its first row.
+  // Shows a view, positioned on its first row. The field objects stay when the view is of the
+  // same table.
   void Show(RowView view) {
+    const bool same_table = open_ && view_.table == view.table;
     view_ = std::move(view);
     position_ = 0;
-    field_objects_.clear();
-    field_objects_.reserve(view_.table->column_count());
-    for (std::size_t i = 0; i < view_.table->column_count(); ++i) {
-      field_objects_.push_back(std::make_unique<ClientField>(this, i));
-    }
     open_ = true;
+    if (same_table) return;
+    field_objects_.clear();
+    for (std::size_t i = 0; i < view_.table->column_count(); ++i) {
+      field_objects_.emplace_back(this, i);
+    }
   }
 
   void RequireOpen() const {
@@ -144,7 +149,7 @@ class ClientRecordset : public Recordset {
     RequireOpen();
     return *view_.table;
   }
-  const Field& field(std::size_t index) const { return *field_objects_[index]; }
+  const Field& field(std::size_t index) const { return field_objects_[index]; }
   // The table row of the current record; raises 3021 at BOF/EOF.
   std::uint32_t CurrentRow() const {
     RequireOpen();
@@ -168,8 +173,9 @@ class ClientRecordset : public Recordset {
   RowView view_;
   std::uint32_t position_ = 0;
   ClientFields fields_;
-  // Field objects of the open view; replaced when it is reopened.
-  std::vector<std::unique_ptr<ClientField>> field_objects_;
+  // Field objects of the open view, a few to a block: a grouped page opens a chapter record set for
+  // every parent record. Replaced when the record set is reopened.
+  std::deque<ClientField> field_objects_;
 };
 
 const std::string& ClientField::Name() const { return owner_->table().column(column_).name; }
@@ -183,6 +189,22 @@ Variant ClientField::Value() const {
 
 bool ClientField::PeekText(std::string_view& text) const {
   return owner_->table().PeekText(column_, owner_->CurrentRow(), text);
+}
+
+bool ClientField::PeekNumber(PeekedNumber& number) const {
+  return owner_->table().PeekNumber(column_, owner_->CurrentRow(), number);
+}
+
+bool ClientField::PeekChapter(std::shared_ptr<Recordset>& child) const {
+  const ResultTable& table = owner_->table();
+  if (!table.column(column_).chapter) return false;
+  RowView view = table.ChapterRows(column_, owner_->CurrentRow());
+  if (auto* reused = dynamic_cast<ClientRecordset*>(child.get()); reused != nullptr) {
+    reused->Show(std::move(view));
+  } else {
+    child = OpenClientRecordset(std::move(view));
+  }
+  return true;
 }
 
 int ClientFields::Count() const { return static_cast<int>(owner_->table().column_count()); }

@@ -184,21 +184,7 @@ Variant AsNumeric(const Column& column, std::uint32_t row) {
 
 Variant ResultTable::Value(std::size_t index, std::uint32_t row) const {
   const Column& column = columns_[index];
-  if (column.chapter) {
-    const Chapter& chapter = *column.chapter;
-    const std::uint32_t group = chapter.group_of_parent[row];
-    RowView view;
-    view.table = chapter.child;
-    view.owner = column.chapter;
-    if (group != Chapter::kNoGroup) {
-      view.rows = chapter.child_rows.data() + chapter.group_begin[group];
-      view.count = chapter.group_begin[group + 1] - chapter.group_begin[group];
-    } else {
-      view.rows = chapter.child_rows.data();  // an empty selection, not the whole table
-      view.count = 0;
-    }
-    return Variant(OpenClientRecordset(std::move(view)));
-  }
+  if (column.chapter) return Variant(OpenClientRecordset(ChapterRows(index, row)));
   const CellKind kind = column.kind(row);
   if (kind == CellKind::kNull) return Variant::Null();
   switch (column.type) {
@@ -232,6 +218,22 @@ Variant ResultTable::Value(std::size_t index, std::uint32_t row) const {
   return Plain(column, row);
 }
 
+RowView ResultTable::ChapterRows(std::size_t index, std::uint32_t row) const {
+  const Chapter& chapter = *columns_[index].chapter;
+  const std::uint32_t group = chapter.group_of_parent[row];
+  RowView view;
+  view.table = chapter.child;
+  view.owner = columns_[index].chapter;
+  if (group != Chapter::kNoGroup) {
+    view.rows = chapter.child_rows.data() + chapter.group_begin[group];
+    view.count = chapter.group_begin[group + 1] - chapter.group_begin[group];
+  } else {
+    view.rows = chapter.child_rows.data();  // an empty selection, not the whole table
+    view.count = 0;
+  }
+  return view;
+}
+
 bool ResultTable::PeekText(std::size_t index, std::uint32_t row, std::string_view& text) const {
   const Column& column = columns_[index];
   if (column.chapter || column.kind(row) != CellKind::kText) return false;
@@ -244,6 +246,35 @@ bool ResultTable::PeekText(std::size_t index, std::uint32_t row, std::string_vie
       return false;
     default:
       text = column.bytes(row);
+      return true;
+  }
+}
+
+bool ResultTable::PeekNumber(std::size_t index, std::uint32_t row, PeekedNumber& number) const {
+  const Column& column = columns_[index];
+  if (column.chapter) return false;
+  const CellKind kind = column.kind(row);
+  if (kind != CellKind::kInteger && kind != CellKind::kReal) return false;
+  // As Value shapes the cell: Currency columns give Currencies, Booleans are not numbers, and
+  // every other number is read with the Double it gives.
+  switch (column.type) {
+    case field_type::kBoolean:
+      return false;
+    case field_type::kCurrency:
+      if (kind == CellKind::kInteger) {
+        const std::int64_t value = column.integer(row);
+        constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 10000;
+        if (value > kLimit || value < -kLimit) return false;  // Value raises the overflow
+        number.scaled = value * 10000;
+      } else {
+        number.scaled = Currency::FromDouble(column.real(row)).scaled;
+      }
+      number.is_currency = true;
+      return true;
+    default:
+      number.is_currency = false;
+      number.number =
+          kind == CellKind::kInteger ? static_cast<double>(column.integer(row)) : column.real(row);
       return true;
   }
 }

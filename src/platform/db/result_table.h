@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "nimbo/variant.h"
+#include "platform/db/cell_peek.h"
 
 namespace nimbo::db {
 
@@ -107,6 +108,7 @@ class CellStore {
 };
 
 class ResultTable;
+struct RowView;
 
 // The child records of a chapter field: which child rows belong to each parent row.
 struct Chapter {
@@ -185,8 +187,13 @@ class ResultTable {
   // The value of a cell as a Variant, shaped by the column's field type. A chapter cell gives
   // a new open record set of its child rows, which shares ownership of the chapter data.
   Variant Value(std::size_t column, std::uint32_t row) const;
+  // The child rows of a chapter cell (a chapter column only).
+  RowView ChapterRows(std::size_t column, std::uint32_t row) const;
   // The stored text of a cell that Value would give unchanged as a String; false for any other.
   bool PeekText(std::size_t column, std::uint32_t row, std::string_view& text) const;
+  // The number of a cell that Value would give as a Byte, Integer, Long, Double or Currency;
+  // false for any other.
+  bool PeekNumber(std::size_t column, std::uint32_t row, PeekedNumber& number) const;
 
  private:
   std::vector<Column> columns_;
