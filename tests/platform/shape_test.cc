@@ -1,10 +1,9 @@
 // SHAPE commands: the grammar, and hierarchical record sets built on real SQLite files.
 #include "platform/db/shape.h"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fmt/format.h>
 
 #include <string>
 #include <vector>
@@ -262,6 +261,26 @@ TEST(ShapeTest, KeysMatchNumbersByValueTextsExactlyAndNullsNever) {
   for (; !rs->Eof(); rs->MoveNext()) matches.push_back(Values(*Chapter(*rs, "c"), "w"));
   EXPECT_THAT(matches, ElementsAre(ElementsAre(Variant("real one")), ElementsAre(),
                                    ElementsAre(Variant("lower a"))));
+}
+
+// Children mostly come in runs of one key; runs broken by another kind of the same value, by
+// Nulls, or a key that comes back later must still land each row in its parent's chapter, in
+// query order.
+TEST(ShapeTest, RunsOfOneKeyAndKeysThatComeBackKeepQueryOrder) {
+  FixtureDatabase db;
+  auto rs = db.Open(
+      "SHAPE {SELECT 1 AS k UNION ALL SELECT 2 UNION ALL SELECT 'a'} APPEND "
+      "({SELECT 1 AS k, 'r1' AS w UNION ALL SELECT 1, 'r2' UNION ALL SELECT 1.0, 'r3' "
+      "  UNION ALL SELECT '1', 'r4' UNION ALL SELECT NULL, 'r5' UNION ALL SELECT NULL, 'r6' "
+      "  UNION ALL SELECT 2, 'r7' UNION ALL SELECT 2, 'r8' UNION ALL SELECT 1, 'r9' "
+      "  UNION ALL SELECT 'a', 'r10' UNION ALL SELECT 'a', 'r11' UNION ALL SELECT 'A', 'r12'"
+      "  UNION ALL SELECT 'a', 'r13'} RELATE k TO k) AS c");
+  std::vector<std::vector<Variant>> matches;
+  for (; !rs->Eof(); rs->MoveNext()) matches.push_back(Values(*Chapter(*rs, "c"), "w"));
+  EXPECT_THAT(matches,
+              ElementsAre(ElementsAre(Variant("r1"), Variant("r2"), Variant("r3"), Variant("r9")),
+                          ElementsAre(Variant("r7"), Variant("r8")),
+                          ElementsAre(Variant("r10"), Variant("r11"), Variant("r13"))));
 }
 
 TEST(ShapeTest, EveryQueryUsesTheCallsArguments) {
