@@ -47,6 +47,12 @@ bool ReadScientific(const char* begin, const char* end, Decimal& decimal) {
 }
 
 // 10^0 to 10^14.
+// "00" to "99", two characters each.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 constexpr std::uint64_t kWholePowers[] = {
     1ULL,           10ULL,           100ULL,           1000ULL,           10000ULL,
     100000ULL,      1000000ULL,      10000000ULL,      100000000ULL,      1000000000ULL,
@@ -254,24 +260,40 @@ bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int
     shown = section.frac_places;
   }
   const bool sign = minus && (whole != 0 || fraction != 0);
-  // Digits are made and copied one by one: they are few, and a library call per piece would
-  // cost more than the piece.
+  // Digits are made two at a time from a table and copied one by one: they are few, and a
+  // library call per piece would cost more than the piece.
   char whole_digits[kMaxPlaces + 4];
   char* const whole_end = whole_digits + sizeof whole_digits;
   char* first = whole_end;
-  for (std::uint64_t rest = whole; rest != 0; rest /= 10) {
-    *--first = static_cast<char>('0' + rest % 10);
+  std::uint64_t rest = whole;
+  while (rest >= 100) {
+    const auto pair = static_cast<std::size_t>(rest % 100) * 2;
+    rest /= 100;
+    first -= 2;
+    first[0] = kDigitPairs[pair];
+    first[1] = kDigitPairs[pair + 1];
+  }
+  if (rest >= 10) {
+    first -= 2;
+    first[0] = kDigitPairs[rest * 2];
+    first[1] = kDigitPairs[rest * 2 + 1];
+  } else if (rest != 0) {
+    *--first = static_cast<char>('0' + rest);
   }
   while (whole_end - first < section.min_int) *--first = '0';
   const int total = static_cast<int>(whole_end - first);
   // The fraction's digits with leading zeros, then zeros up to the section's places; the zeros
   // that end it go down to the places always shown.
   char frac[kMaxPlaces];
-  for (int i = shown - 1; i >= 0; --i) {
-    frac[i] = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
+  int i = shown;
+  for (; i >= 2; i -= 2) {
+    const auto pair = static_cast<std::size_t>(fraction % 100) * 2;
+    fraction /= 100;
+    frac[i - 2] = kDigitPairs[pair];
+    frac[i - 1] = kDigitPairs[pair + 1];
   }
-  for (int i = shown; i < section.frac_places; ++i) frac[i] = '0';
+  if (i == 1) frac[0] = static_cast<char>('0' + fraction % 10);
+  for (int k = shown; k < section.frac_places; ++k) frac[k] = '0';
   int f = section.frac_places;
   while (f > section.min_frac && frac[f - 1] == '0') --f;
 
@@ -282,21 +304,28 @@ bool RenderPlainWhole(const NumberSection& section, std::uint64_t magnitude, int
     if (mark.size() == 1) {
       *p++ = mark[0];
     } else {
-      for (char c : mark) *p++ = c;
+      std::memcpy(p, mark.data(), mark.size());
+      p += mark.size();
     }
   };
   if (sign) *p++ = '-';
-  int until_mark = grouping.empty() ? -1 : (total % 3 == 0 ? 3 : total % 3);
-  for (const char* d = first; d != whole_end; ++d) {
-    *p++ = *d;
-    if (--until_mark == 0 && d + 1 != whole_end) {
-      put_mark(grouping);
-      until_mark = 3;
+  if (grouping.empty() || total <= 3) {
+    std::memcpy(p, first, static_cast<std::size_t>(total));
+    p += total;
+  } else {
+    int until_mark = total % 3 == 0 ? 3 : total % 3;
+    for (const char* d = first; d != whole_end; ++d) {
+      *p++ = *d;
+      if (--until_mark == 0 && d + 1 != whole_end) {
+        put_mark(grouping);
+        until_mark = 3;
+      }
     }
   }
   if (section.point) {
     put_mark(settings.decimal);
-    for (int i = 0; i < f; ++i) *p++ = frac[i];
+    std::memcpy(p, frac, static_cast<std::size_t>(f));
+    p += f;
   }
   out.append(text, p);
   return true;
