@@ -146,8 +146,9 @@ class GroupedWriter {
 
     while (!rs.Eof()) {
       // Every level needs its "ID" (looked up as a name, in any letter case), leaf levels too.
+      // Its value keys the record's children, so a leaf level has no use for it.
       if (here.id_field == nullptr) here.id_field = &fields.Item("ID");
-      const Variant id = here.id_field->Value();
+      const Variant id = here.has_children ? here.id_field->Value() : Variant();
       if (here.has_children) {
         line.assign("<tr><td width=5%><img id=DTL");
         line += here.child_number;
