@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,49 +23,84 @@ constexpr auto kNeedsEscape = [] {
 
 bool NeedsEscape(char c) { return kNeedsEscape[static_cast<unsigned char>(c)]; }
 
+// What a byte becomes in the markup.
+std::string_view ReferenceFor(unsigned char byte) {
+  switch (byte) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\'':
+      return "&#39;";
+    // Line breaks as references: they read the same in the page, and a value never splits the
+    // page's line (one row, one line).
+    case '\r':
+      return "&#13;";
+    case '\n':
+      return "&#10;";
+    default:
+      break;
+  }
+  // Other control characters (a NUL, say) have no place in a page: U+FFFD stands for them. A tab
+  // stays as it is.
+  if (byte < 0x20 && byte != '\t') return "\xEF\xBF\xBD";
+  return {};
+}
+
+struct Reference {
+  static constexpr std::size_t kRoom = 8;
+  char text[kRoom];
+  std::uint8_t length;
+};
+
+// Every byte's text in the markup: the byte itself for those that stay as they are.
+const std::array<Reference, 256> kReferences = [] {
+  std::array<Reference, 256> table{};
+  for (std::size_t byte = 0; byte < table.size(); ++byte) {
+    const std::string_view reference = ReferenceFor(static_cast<unsigned char>(byte));
+    if (reference.empty()) {
+      table[byte].text[0] = static_cast<char>(byte);
+      table[byte].length = 1;
+    } else {
+      std::memcpy(table[byte].text, reference.data(), reference.size());
+      table[byte].length = static_cast<std::uint8_t>(reference.size());
+    }
+  }
+  return table;
+}();
+
 }  // namespace
 
 void AppendHtmlEscaped(std::string_view text, std::string& out) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!NeedsEscape(text[i])) continue;
-    std::string_view reference;
-    switch (text[i]) {
-      case '&':
-        reference = "&amp;";
-        break;
-      case '<':
-        reference = "&lt;";
-        break;
-      case '>':
-        reference = "&gt;";
-        break;
-      case '"':
-        reference = "&quot;";
-        break;
-      case '\'':
-        reference = "&#39;";
-        break;
-      // Line breaks as references: they read the same in the page, and a value never splits
-      // the page's line (one row, one line).
-      case '\r':
-        reference = "&#13;";
-        break;
-      case '\n':
-        reference = "&#10;";
-        break;
-      case '\t':
-        continue;
-      default:
-        // Other control characters (a NUL, say) have no place in a page: U+FFFD stands for them.
-        reference = "\xEF\xBF\xBD";
-        break;
-    }
-    out.append(text.substr(start, i - start));
-    out.append(reference);
-    start = i + 1;
+  // Most values need nothing and go into the line in one piece.
+  std::size_t i = 0;
+  while (i < text.size() && !NeedsEscape(text[i])) ++i;
+  if (i == text.size()) {
+    out.append(text);
+    return;
   }
-  out.append(text.substr(start));
+  out.append(text.data(), i);
+  // The rest is made in a buffer on the stack and appended in pieces of its size, rather than
+  // with an append for every reference.
+  char buffer[256];
+  std::size_t used = 0;
+  for (; i < text.size(); ++i) {
+    if (used > sizeof buffer - Reference::kRoom) {
+      out.append(buffer, used);
+      used = 0;
+    }
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const Reference& reference = kReferences[byte];
+    // Every entry is kRoom bytes long, so the copy is one fixed move; its length says how many
+    // of them count.
+    std::memcpy(buffer + used, reference.text, Reference::kRoom);
+    used += reference.length;
+  }
+  out.append(buffer, used);
 }
 
 bool NeedsHtmlEscape(std::string_view text) {

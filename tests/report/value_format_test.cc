@@ -252,7 +252,51 @@ TEST(HtmlEscapeTest, EscapesMarkupCharacters) {
   // control characters have no place in a page.
   EXPECT_EQ(HtmlEscape("a\r\nb\nc\rd\te"), "a&#13;&#10;b&#10;c&#13;d\te");
   EXPECT_EQ(HtmlEscape(std::string("a\0b\x07\x1B\x1F\x7F", 7)),
-            "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\x7F");
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\x7F");
+  // Long texts, escaped in pieces: every length up to well past a piece, references at every
+  // place, against the rules applied one byte at a time.
+  const std::string bytes("a<&\"'\r\n\t\0\x01\xC3\xA9>", 13);
+  for (std::size_t length : {1u, 31u, 32u, 33u, 255u, 256u, 257u, 1000u, 3001u}) {
+    for (std::size_t shift = 0; shift < bytes.size(); ++shift) {
+      std::string text;
+      std::string want;
+      for (std::size_t i = 0; i < length; ++i) {
+        const char c = bytes[(i * 7 + shift) % bytes.size()];
+        text += c;
+        switch (c) {
+          case '<':
+            want += "&lt;";
+            break;
+          case '>':
+            want += "&gt;";
+            break;
+          case '&':
+            want += "&amp;";
+            break;
+          case '"':
+            want += "&quot;";
+            break;
+          case '\'':
+            want += "&#39;";
+            break;
+          case '\r':
+            want += "&#13;";
+            break;
+          case '\n':
+            want += "&#10;";
+            break;
+          case '\0':
+          case '\x01':
+            want += "\xEF\xBF\xBD";
+            break;
+          default:
+            want += c;
+        }
+      }
+      ASSERT_EQ(HtmlEscape(text), want) << length << " bytes from " << shift;
+    }
+  }
 }
 
 }  // namespace
