@@ -98,6 +98,10 @@ class Totals {
         break;
     }
   }
+  // A number read straight from the record set: what Add gives for its Variant.
+  void Add(std::size_t k, const db::PeekedNumber& number) {
+    sums_[k] += number.is_currency ? Currency{number.scaled}.ToDouble() : number.number;
+  }
   double sum(std::size_t k) const { return sums_[k]; }
 
  private:
@@ -112,8 +116,8 @@ struct Column {
   const Field* field;
   FieldGroup group;  // the memo group shows as plain text here
   std::vector<std::size_t> totals;
-  // Set for text columns of a fetched record set: their texts are escaped from where they are
-  // stored.
+  // Set for text and number columns of a fetched record set: their values are read from where
+  // they are stored.
   const db::CellPeek* peek = nullptr;
 };
 
@@ -165,7 +169,9 @@ void WriteTableSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Re
       line += plan.field->Name();
       line += "</td>";
       Column column{plan.field, plan.group == kMemo ? kOther : plan.group, {}};
-      if (column.group == kOther) column.peek = dynamic_cast<const db::CellPeek*>(plan.field);
+      if (column.group == kOther || column.group == kFloating || column.group == kWhole) {
+        column.peek = dynamic_cast<const db::CellPeek*>(plan.field);
+      }
       // Totals of fields other than numbers are never shown, so they are not kept.
       if (sums.on() && sums.entries_ok() && (plan.group == kFloating || plan.group == kWhole)) {
         column.totals = sums.EntriesAt(static_cast<int>(position));
@@ -181,14 +187,25 @@ void WriteTableSection(ControlState& s, TextFileWriter& page, std::shared_ptr<Re
     while (!rs->Eof()) {
       line.assign("<tr>");
       for (Column& column : columns) {
-        std::string_view text;
-        if (column.peek != nullptr && column.peek->PeekText(text)) {
-          // A text column feeds no totals.
-          line += "<td class=tdl>";
-          cells.AppendText(text, line);
-          line += "</td>";
-          if (entries_fail) sums.CheckEntries();
-          continue;
+        if (column.peek != nullptr) {
+          std::string_view text;
+          db::PeekedNumber stored;
+          if (column.group == kOther && column.peek->PeekText(text)) {
+            // A text column feeds no totals.
+            line += "<td class=tdl>";
+            cells.AppendText(text, line);
+            line += "</td>";
+            if (entries_fail) sums.CheckEntries();
+            continue;
+          }
+          if (column.group != kOther && column.peek->PeekNumber(stored)) {
+            line += "<td class=tdr>";
+            cells.AppendNumber(stored, column.group, line);
+            line += "</td>";
+            if (entries_fail) sums.CheckEntries();
+            for (std::size_t k : column.totals) sums.Add(k, stored);
+            continue;
+          }
         }
         const Variant value = column.field->Value();
         line += column.group == kOther ? "<td class=tdl>" : "<td class=tdr>";
