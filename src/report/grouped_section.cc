@@ -202,7 +202,7 @@ class GroupedWriter {
       levels_[deeper].planned = nullptr;
     }
     Level& here = levels_[depth];
-    here.planned = &rs;
+    here.planned = nullptr;  // until the plan is whole
     here.plan.clear();
     here.children.clear();
     here.has_children = false;
@@ -230,6 +230,7 @@ class GroupedWriter {
       here.header_cells += column.field->Name();
       here.header_cells += "</td>";
     }
+    here.planned = &rs;
   }
 
   void AppendCell(const LevelField& column, std::string& line) {
