@@ -9,8 +9,9 @@
 //     header line (kMaxHeaderLineBytes, 400), the header lines together (kMaxHeaderLines and
 //     kMaxHeaderBytes, 431), and the body whatever its framing, chunked included
 //     (kMaxBodyBytes, 413). A refused request's connection is closed after the answer.
-// [X] A request's head, its body and an answer each have kIdleSeconds to go through, and a
-//     connection kIdleSeconds between requests; a peer slower than that is dropped.
+// [X] A request's head, its body, an answer's head and each piece of an answer's body have
+//     kIdleSeconds to go through, and a connection kIdleSeconds between requests; a peer slower
+//     than that is dropped.
 // [X] An event long poll is a timer, not a thread; at most kMaxWaitingPolls wait at once, past
 //     that a poll is answered at once with 503 and Retry-After; a poll whose peer leaves frees
 //     its place at once. At most kMaxConnections are open; past that new ones are closed at
