@@ -50,7 +50,7 @@ constexpr int kHandlerThreads = 4;
 constexpr std::size_t kWatchBytes = 4096;
 // How long the server waits before it accepts again after accepting failed.
 constexpr int kAcceptPauseMs = 50;
-// An answer's body goes out in pieces of this size, each with kIdleSeconds to go through.
+// An answer's body goes out in pieces of this size, each with kAnswerIdleSeconds to go through.
 constexpr std::size_t kWritePieceBytes = 256 * 1024;
 
 }  // namespace
@@ -283,9 +283,9 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
     Write(std::move(response));
   }
 
-  // The head goes out first, then the body a piece at a time, and each has kIdleSeconds to go
-  // through: a browser takes a large page in no faster than it parses it (an 18 MB page takes
-  // it longer than kIdleSeconds), and a deadline on the whole answer cut such a page off
+  // The head goes out first, then the body a piece at a time, each with a deadline of its own:
+  // a browser takes a large page in no faster than it lays it out (an 18 MB page for tens of
+  // seconds, pausing for seconds), and a deadline on the whole answer cut such a page off
   // halfway, leaving it loading for good. A peer that stops reading is dropped all the same.
   void Write(httplib::Response&& answer) {
     auto reply = std::make_shared<http::response<http::string_body>>();
@@ -320,7 +320,7 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
       return ReadHead();
     }
     const std::size_t size = std::min(kWritePieceBytes, body.size() - at);
-    stream_.expires_after(std::chrono::seconds(kIdleSeconds));
+    stream_.expires_after(std::chrono::seconds(kAnswerIdleSeconds));
     net::async_write(stream_, net::buffer(body.data() + at, size),
                      [self = shared_from_this(), reply, at, size](beast::error_code ec,
                                                                   std::size_t) {
