@@ -30,7 +30,7 @@ async function show(text) {
       null, {timeout: 5000}).catch(() => {});
   await page.waitForFunction(() => {
     const doc = document.getElementById('report').contentDocument;
-    return doc && doc.readyState === 'complete' && doc.defaultView.nimboReportTools === true;
+    return doc && doc.readyState === 'complete' && doc.defaultView.nimboReportWired === true;
   }, null, {timeout: 30000});
 }
 
@@ -51,7 +51,7 @@ after(async () => {
 test('report pages have no critical or serious accessibility violation', async () => {
   await page.waitForFunction(() => {
     const doc = document.getElementById('report').contentDocument;
-    return doc && doc.defaultView && doc.defaultView.nimboReportTools === true;
+    return doc && doc.defaultView && doc.defaultView.nimboReportWired === true;
   }, null, {timeout: 30000});
   // The front page, a grouped page (with a level opened), a record page, a folder page, a table
   // page and a page with a table and a chart.
