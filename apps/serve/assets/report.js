@@ -297,6 +297,43 @@
     });
   }
 
+  // ---- Drill-down levels: their rows in groups ----
+
+  // A level's rows go into groups of about GROUP_ROWS (tbody elements of the same table, so
+  // that the page's own rules for its rows still apply), which the stylesheet lays out only
+  // when they come into view: opening one row then lays out its group and places the others,
+  // rather than placing 100,000 rows. A group never parts a row from the ROW rows after it,
+  // which the page's toggle finds as its next siblings. The parser goes on adding rows to the
+  // table's last tbody; the rows before its last one are complete and may move.
+  var GROUP_ROWS = 200;
+
+  // Whether the parser has gone past the element.
+  function closed(element) {
+    for (var node = element; node && node !== document.body; node = node.parentNode) {
+      if (node.nextSibling) return true;
+    }
+    return !loading();
+  }
+
+  // Moves the next group of complete rows of a level into a tbody of its own; false when there
+  // is none (yet).
+  function groupRows(table) {
+    var body = table.tBodies[table.tBodies.length - 1];
+    var first = body ? body.firstElementChild : null;
+    var cut = first;
+    for (var n = 0; cut && n < GROUP_ROWS; n++) cut = cut.nextElementSibling;
+    while (cut && /^ROW/.test(cut.id)) cut = cut.nextElementSibling;
+    if (!cut || (!cut.nextElementSibling && !closed(table))) return false;
+    var group = document.createElement('tbody');
+    group.className = 'nimbo-rows';
+    var range = document.createRange();
+    range.setStartBefore(first);
+    range.setEndBefore(cut);
+    group.appendChild(range.extractContents());
+    table.insertBefore(group, body);
+    return true;
+  }
+
   // ---- Taking the page up in slices as it arrives ----
 
   // Live lists: they grow as the parser adds elements, in document order, so a position in
@@ -304,7 +341,8 @@
   var images = document.getElementsByTagName('img');
   var tables = document.getElementsByTagName('table');
   var paragraphs = document.getElementsByTagName('p');
-  var done = {images: 0, tables: 0, paragraphs: 0};
+  var done = {images: 0, tables: 0, paragraphs: 0, levels: 0};
+  var levels = [];      // drill-down levels' tables, in the order of the page
   var toolTables = [];  // tables whose tools wait for the whole table
   var SLICE_MS = 8;
   var WAIT_MS = 50;     // between slices while the page is still arriving and all is taken up
@@ -323,6 +361,8 @@
     for (; done.tables < tables.length; done.tables++) {
       if (!timeLeft()) return false;
       var table = tables[done.tables];
+      var parent = table.parentElement;
+      if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) levels.push(table);
       if (!/^TBL/.test(table.id)) continue;
       scrollBox(table);
       if (table.getAttribute('border') === '1') toolTables.push(table);
@@ -334,6 +374,12 @@
     for (; done.images < images.length; done.images++) {
       if (!timeLeft()) return false;
       wireImage(images[done.images]);
+    }
+    while (done.levels < levels.length) {
+      if (!timeLeft()) return false;
+      if (groupRows(levels[done.levels])) continue;
+      if (!closed(levels[done.levels])) break;  // more rows to come
+      done.levels++;
     }
     // A table's tools need all of its rows: they wait for the end of the page.
     if (loading()) return true;
