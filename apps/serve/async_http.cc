@@ -10,20 +10,24 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
+#include <boost/beast/http/serializer.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
 #include <chrono>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace nimbo::app::serve {
@@ -46,6 +50,8 @@ constexpr int kHandlerThreads = 4;
 constexpr std::size_t kWatchBytes = 4096;
 // How long the server waits before it accepts again after accepting failed.
 constexpr int kAcceptPauseMs = 50;
+// An answer's body goes out in pieces of this size, each with kAnswerIdleSeconds to go through.
+constexpr std::size_t kWritePieceBytes = 256 * 1024;
 
 }  // namespace
 
@@ -277,6 +283,10 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
     Write(std::move(response));
   }
 
+  // The head goes out first, then the body a piece at a time, each with a deadline of its own:
+  // a browser takes a large page in no faster than it lays it out (an 18 MB page for tens of
+  // seconds, pausing for seconds), and a deadline on the whole answer cut such a page off
+  // halfway, leaving it loading for good. A peer that stops reading is dropped all the same.
   void Write(httplib::Response&& answer) {
     auto reply = std::make_shared<http::response<http::string_body>>();
     reply->version(11);
@@ -291,12 +301,32 @@ class AsyncHttpServer::Impl::Connection : public std::enable_shared_from_this<Co
     reply->keep_alive(keep_alive_);
     reply->prepare_payload();
     if (request_.method == "HEAD") reply->body().clear();  // the length stays the whole body's
+    auto serializer = std::make_shared<http::response_serializer<http::string_body>>(*reply);
     stream_.expires_after(std::chrono::seconds(kIdleSeconds));
-    http::async_write(stream_, *reply,
-                      [self = shared_from_this(), reply](beast::error_code ec, std::size_t) {
-                        if (ec || !self->keep_alive_) return self->Close();
-                        self->ReadHead();
-                      });
+    http::async_write_header(stream_, *serializer,
+                             [self = shared_from_this(), reply, serializer](beast::error_code ec,
+                                                                            std::size_t) {
+                               if (ec) return self->Close();
+                               self->WriteBody(reply, 0);
+                             });
+  }
+
+  // The body of `reply` from `at` on; then the next request, or the end of the connection.
+  void WriteBody(const std::shared_ptr<http::response<http::string_body>>& reply,
+                 std::size_t at) {
+    const std::string& body = reply->body();
+    if (at >= body.size()) {
+      if (!keep_alive_) return Close();
+      return ReadHead();
+    }
+    const std::size_t size = std::min(kWritePieceBytes, body.size() - at);
+    stream_.expires_after(std::chrono::seconds(kAnswerIdleSeconds));
+    net::async_write(stream_, net::buffer(body.data() + at, size),
+                     [self = shared_from_this(), reply, at, size](beast::error_code ec,
+                                                                  std::size_t) {
+                       if (ec) return self->Close();
+                       self->WriteBody(reply, at + size);
+                     });
   }
 
   Impl& server_;

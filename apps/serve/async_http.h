@@ -9,8 +9,9 @@
 //     header line (kMaxHeaderLineBytes, 400), the header lines together (kMaxHeaderLines and
 //     kMaxHeaderBytes, 431), and the body whatever its framing, chunked included
 //     (kMaxBodyBytes, 413). A refused request's connection is closed after the answer.
-// [X] A request's head, its body and an answer each have kIdleSeconds to go through, and a
-//     connection kIdleSeconds between requests; a peer slower than that is dropped.
+// [X] A request's head, its body and an answer's head have kIdleSeconds to go through, each
+//     piece of an answer's body kAnswerIdleSeconds, and a connection kIdleSeconds between
+//     requests; a peer slower than that is dropped.
 // [X] An event long poll is a timer, not a thread; at most kMaxWaitingPolls wait at once, past
 //     that a poll is answered at once with 503 and Retry-After; a poll whose peer leaves frees
 //     its place at once. At most kMaxConnections are open; past that new ones are closed at
@@ -43,6 +44,10 @@ inline constexpr int kMaxWaitingPolls = 256;
 inline constexpr int kMaxConnections = 1024;
 // Seconds a request's head, its body, an answer, or the pause between requests may take.
 inline constexpr int kIdleSeconds = 3;
+// Seconds a piece of an answer's body may take. A browser reads a page no faster than it lays
+// it out, and on a large page (18 MB, 100,000 rows) it reads nothing for seconds at a time
+// while it does.
+inline constexpr int kAnswerIdleSeconds = 30;
 inline constexpr int kListenBacklog = 512;
 // How long an event long poll waits for an event before it is answered with none.
 inline constexpr int kEventWaitMs = 20000;

@@ -30,7 +30,7 @@ async function show(text) {
       null, {timeout: 5000}).catch(() => {});
   await page.waitForFunction(() => {
     const doc = document.getElementById('report').contentDocument;
-    return doc && doc.readyState === 'complete' && doc.defaultView.nimboReportTools === true;
+    return doc && doc.readyState === 'complete' && doc.defaultView.nimboReportWired === true;
   }, null, {timeout: 30000});
 }
 
@@ -51,7 +51,7 @@ after(async () => {
 test('report pages have no critical or serious accessibility violation', async () => {
   await page.waitForFunction(() => {
     const doc = document.getElementById('report').contentDocument;
-    return doc && doc.defaultView && doc.defaultView.nimboReportTools === true;
+    return doc && doc.defaultView && doc.defaultView.nimboReportWired === true;
   }, null, {timeout: 30000});
   // The front page, a grouped page (with a level opened), a record page, a folder page, a table
   // page and a page with a table and a chart.
@@ -73,16 +73,31 @@ test('report pages have no critical or serious accessibility violation', async (
   }
 });
 
-test('chart and drill-down toggles work from the keyboard and say whether they are open', async () => {
-  await show('Sales by Region');
-  const toggle = report().locator('img[id^="CTL"][role="button"]').first();
-  assert.equal(await toggle.getAttribute('tabindex'), '0');
-  const before = await toggle.getAttribute('aria-expanded');
-  await toggle.focus();
-  await page.keyboard.press('Enter');
-  assert.notEqual(await toggle.getAttribute('aria-expanded'), before);
-  await page.keyboard.press(' ');
-  assert.equal(await toggle.getAttribute('aria-expanded'), before);
+test('chart and drill-down toggles work from the keyboard and the mouse and say whether they are open', async () => {
+  // Each toggle with what it shows: the chart's table, or the level's ROW row.
+  const cases = [
+    {node: 'Sales by Region', toggle: 'img[id^="CTL"]', shows: (id) => `#CGR${id.replace(/^CTL/, '')}`},
+    {node: 'Customers', toggle: 'img[id^="DTL"]', shows: (id) => `#ROW${id.replace(/^DTL/, '')}`},
+  ];
+  for (const c of cases) {
+    await show(c.node);
+    const toggle = report().locator(c.toggle).first();
+    assert.equal(await toggle.getAttribute('role'), 'button', c.node);
+    assert.equal(await toggle.getAttribute('tabindex'), '0', c.node);
+    const shown = report().locator(c.shows(await toggle.getAttribute('id'))).first();
+    const before = await toggle.getAttribute('aria-expanded');
+    assert.equal(before, String(await shown.isVisible()), c.node);
+    for (const press of [() => page.keyboard.press('Enter'), () => page.keyboard.press(' '), () => toggle.click()]) {
+      await toggle.focus();
+      const was = await toggle.getAttribute('aria-expanded');
+      await press();
+      const now = await toggle.getAttribute('aria-expanded');
+      assert.notEqual(now, was, c.node);
+      assert.equal(String(await shown.isVisible()), now, c.node);
+    }
+    await toggle.click();
+    assert.equal(await toggle.getAttribute('aria-expanded'), before, c.node);
+  }
 });
 
 // The first sortable table of the shown page, as its rows' texts.

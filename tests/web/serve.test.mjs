@@ -365,6 +365,55 @@ test('the server refuses foreign hosts, escapes from the folder and unmarked sta
   assert.equal(status, 403);
 });
 
+// Reads the answer to a GET of `target` on a raw connection, pausing `pause` ms after every
+// `every` bytes (the first pause at once); resolves to the bytes of the body that arrived and the
+// length its head announced.
+function readPaced(port, target, {every, pause}) {
+  return new Promise((resolve, reject) => {
+    const socket = net.connect(port, '127.0.0.1');
+    const chunks = [];
+    let received = 0;
+    let nextPause = 0;
+    socket.on('data', (chunk) => {
+      chunks.push(chunk);
+      received += chunk.length;
+      if (received >= nextPause) {
+        nextPause = received + every;
+        socket.pause();
+        setTimeout(() => socket.resume(), pause);
+      }
+    });
+    socket.on('error', reject);
+    socket.on('close', () => {
+      const text = Buffer.concat(chunks);
+      const end = text.indexOf('\r\n\r\n');
+      const length = Number(/Content-Length: (\d+)/i.exec(text.subarray(0, end).toString())?.[1]);
+      resolve({body: text.length - end - 4, length});
+    });
+    socket.write(`GET ${target} HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\nConnection: close\r\n\r\n`);
+  });
+}
+
+test('a large answer reaches a peer that reads it slowly; one that stops reading is dropped', async () => {
+  // 24 MB: more than the sockets on both sides hold, so the server waits on the reader.
+  const port = Number(new URL(base).port);
+  fs.writeFileSync(path.join(scratch, 'demo', 'large.htm'), Buffer.alloc(24 << 20, 'x'));
+  // One pause at the start (the server waits on it with a piece of the body), then it reads on.
+  const cases = [
+    // Longer than a request may take (a browser laying out a large page reads nothing for
+    // seconds), well within what a piece of an answer may.
+    {what: 'a slow reader', every: 64 << 20, pause: 5000, whole: true},
+    // Past what a piece of an answer may take (30 s).
+    {what: 'a stalled reader', every: 64 << 20, pause: 36000, whole: false},
+  ];
+  for (const c of cases) {
+    const {body, length} = await readPaced(port, '/app/large.htm', c);
+    assert.equal(length, 24 << 20, c.what);
+    assert.equal(body === length, c.whole, `${c.what}: ${body} of ${length} bytes`);
+  }
+  fs.rmSync(path.join(scratch, 'demo', 'large.htm'));
+});
+
 function demoCustomers(db) {
   return Number(execFileSync('sqlite3', [db, 'SELECT COUNT(*) - 100000 FROM customers']).toString());
 }

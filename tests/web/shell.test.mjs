@@ -93,8 +93,9 @@ test('a pasted address opens its node, and stops with a notice at a label not fo
 
 test('a click is answered with the change to the tree, and the tree drawn stays the whole tree', async () => {
   const answers = [];
-  const listen = async (response) => {
-    if (response.url().endsWith('/api/display')) answers.push(await response.json());
+  const reads = [];  // the bodies are read after the event: all are awaited below
+  const listen = (response) => {
+    if (response.url().endsWith('/api/display')) reads.push(response.json().then((answer) => answers.push(answer)));
   };
   page.on('response', listen);
   // A branch loaded (Products' children), the selection moving up and down, a node reopened.
@@ -103,6 +104,7 @@ test('a click is answered with the change to the tree, and the tree drawn stays 
     await idleOf(page);
   }
   page.off('response', listen);
+  await Promise.all(reads);
   assert.ok(answers.length >= 5);
   for (const answer of answers) {
     assert.equal(answer.tree, undefined, 'no answer to a click carries the whole tree');

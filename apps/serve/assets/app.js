@@ -243,6 +243,7 @@
       empty.hidden = true;
       frame.hidden = false;
       framePage(address);
+      watchPane();
       pageLoading(true);
     } else {
       framePage('about:blank');
@@ -469,10 +470,11 @@
   });
 
   // ---- The report pane: the host's stylesheet and script for report pages (report.js) ----
-  frame.addEventListener('load', function () {
-    var doc;
-    try { doc = frame.contentDocument; } catch (e) { return; }
-    if (!doc || !doc.head || doc.getElementById('nimbo-report-css')) return;
+
+  // Into the pane's document once: true when they are there now.
+  function addReportTools(doc) {
+    if (!doc || !doc.head) return false;
+    if (doc.getElementById('nimbo-report-css')) return true;
     var link = doc.createElement('link');
     link.id = 'nimbo-report-css';
     link.rel = 'stylesheet';
@@ -480,6 +482,35 @@
     var script = doc.createElement('script');
     script.src = '/assets/report.js';
     doc.head.append(link, script);
+    return true;
+  }
+
+  function paneDocument() {
+    try { return frame.contentDocument; } catch (e) { return null; }
+  }
+
+  // A large page goes on arriving for seconds after its head: the tools go in as soon as the
+  // head is there, so that the stylesheet applies before the rows are laid out and the script
+  // takes them up as they come, rather than all of them after the load. The pane's document is
+  // looked for every WATCH_MS until the new one is there, for WATCH_TRIES at most; the load
+  // below adds them in any case.
+  var WATCH_MS = 20;
+  var WATCH_TRIES = 1500;
+  var watchTimer = 0;
+  function watchPane() {
+    clearTimeout(watchTimer);
+    var before = paneDocument();
+    var tries = 0;
+    (function look() {
+      var doc = paneDocument();
+      if (doc && doc !== before && doc.URL !== 'about:blank' && addReportTools(doc)) return;
+      if (++tries < WATCH_TRIES) watchTimer = setTimeout(look, WATCH_MS);
+    })();
+  }
+
+  frame.addEventListener('load', function () {
+    clearTimeout(watchTimer);
+    addReportTools(paneDocument());
   });
 
   function openForm(form) {

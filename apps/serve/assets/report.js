@@ -2,6 +2,12 @@
 // wrote it): text alternatives for images, keyboard-operable chart and drill-down toggles, wide
 // tables in their own scrolling box, and filter, sort and CSV tools on tables with a header row.
 // Record data only ever goes into the page as text (textContent), never as markup.
+//
+// The host adds this script as soon as a page's head has arrived, and a large page (18 MB,
+// 100,000 rows) goes on arriving for many seconds after that. So nothing here walks the whole
+// document at once: the page's elements are taken up in short slices as they arrive, a toggle
+// is made ready on the spot when it is clicked first, and window.nimboReportWired turns true
+// once every element of the loaded page has been taken up.
 (function () {
   'use strict';
   if (window.nimboReportTools) return;  // once per document
@@ -17,21 +23,23 @@
 
   var DECORATIVE = /(^|\/)(circle|cbg|bg|spacer|blank)\.(gif|jpe?g|png)$/i;
 
-  function describeImages() {
-    var heading = textOf(document.querySelector('.mh'));
-    document.querySelectorAll('img:not([alt])').forEach(function (image) {
-      var src = image.getAttribute('src') || '';
-      var id = image.id || '';
-      if (/^DTL/.test(id) || /^CTL\d/.test(id)) return;  // toggles: labelled below
-      if (DECORATIVE.test(src)) {
-        image.alt = '';
-        return;
-      }
-      // A record's picture: the record form's heading; otherwise the cell before it.
-      var cell = image.closest('td');
-      var label = cell && cell.previousElementSibling ? textOf(cell.previousElementSibling) : '';
-      image.alt = label || heading || 'Picture';
-    });
+  var headingText = '';
+  function heading() {
+    if (!headingText) headingText = textOf(document.querySelector('.mh'));
+    return headingText;
+  }
+
+  function describeImage(image) {
+    if (image.hasAttribute('alt')) return;
+    var src = image.getAttribute('src') || '';
+    if (DECORATIVE.test(src)) {
+      image.alt = '';
+      return;
+    }
+    // A record's picture: the record form's heading; otherwise the cell before it.
+    var cell = image.closest('td');
+    var label = cell && cell.previousElementSibling ? textOf(cell.previousElementSibling) : '';
+    image.alt = label || heading() || 'Picture';
   }
 
   // ---- Toggles: buttons for the keyboard and for assistive technology ----
@@ -60,26 +68,44 @@
     element.setAttribute('aria-expanded', String(expandedOf(element)));
   }
 
-  function markToggles() {
-    document.querySelectorAll('img[id^="CTL"], td[id^="CTLCAP"]').forEach(function (element) {
-      var match = /^CTL(?:CAP)?(\d+)$/.exec(element.id);
-      if (!match) return;
-      var caption = document.getElementById('CTLCAP' + match[1]);
-      var text = textOf(caption) || 'Chart';
-      markToggle(element, element.tagName === 'IMG' ? 'Chart: ' + text : null);
-    });
-    document.querySelectorAll('img[id^="DTL"]').forEach(function (image) {
-      var row = image.closest('tr');
-      var first = row && image.closest('td') ? image.closest('td').nextElementSibling : null;
-      markToggle(image, 'Details of ' + (textOf(first) || 'this row'));
-    });
-    document.querySelectorAll('[id="DISPALL"]').forEach(function (label) { markToggle(label, null); });
+  var TOGGLE = 'img[id^="DTL"], img[id^="CTL"], td[id^="CTLCAP"], [id="DISPALL"]';
+
+  // Makes one toggle (and a chart icon's caption partner) a button, once.
+  function wireToggle(element) {
+    if (element.hasAttribute('data-nimbo-toggle')) return;
+    var id = element.id;
+    if (id === 'DISPALL') {
+      markToggle(element, null);
+      return;
+    }
+    if (/^DTL/.test(id)) {
+      var cell = element.closest('td');
+      var first = cell && element.closest('tr') ? cell.nextElementSibling : null;
+      markToggle(element, 'Details of ' + (textOf(first) || 'this row'));
+      return;
+    }
+    var match = /^CTL(?:CAP)?(\d+)$/.exec(id);
+    if (!match) return;
+    var icon = document.getElementById('CTL' + match[1]);
+    var caption = document.getElementById('CTLCAP' + match[1]);
+    var text = textOf(caption) || 'Chart';
+    if (icon && icon.tagName === 'IMG' && !icon.hasAttribute('data-nimbo-toggle')) {
+      markToggle(icon, 'Chart: ' + text);
+    }
+    if (caption && !caption.hasAttribute('data-nimbo-toggle')) markToggle(caption, null);
+    if (element !== icon && element !== caption) markToggle(element, null);
+  }
+
+  function wireImage(image) {
+    if (/^(DTL|CTL\d)/.test(image.id || '')) wireToggle(image);
+    else describeImage(image);
   }
 
   // After the page's own click handler (added earlier, so it runs first) the state is known.
   document.addEventListener('click', function (event) {
-    var element = event.target instanceof Element ? event.target.closest('[data-nimbo-toggle]') : null;
+    var element = event.target instanceof Element ? event.target.closest(TOGGLE) : null;
     if (!element) return;
+    wireToggle(element);  // clicked before its slice came
     if (element.id === 'DISPALL') {
       document.querySelectorAll('[data-nimbo-toggle]').forEach(function (toggle) {
         toggle.setAttribute('aria-expanded', String(expandedOf(toggle)));
@@ -105,14 +131,14 @@
 
   // ---- Wide tables: their own scrolling box ----
 
-  function scrollBoxes() {
-    document.querySelectorAll('table[id^="TBL"]').forEach(function (table) {
-      if (table.parentElement && table.parentElement.classList.contains('nimbo-scroll')) return;
-      var box = document.createElement('div');
-      box.className = 'nimbo-scroll';
-      table.parentNode.insertBefore(box, table);
-      box.appendChild(table);
-    });
+  // Done as soon as a table arrives, before the page has laid out its rows: moving a table of
+  // 100,000 laid-out rows into the box would lay all of them out again.
+  function scrollBox(table) {
+    if (table.parentElement && table.parentElement.classList.contains('nimbo-scroll')) return;
+    var box = document.createElement('div');
+    box.className = 'nimbo-scroll';
+    table.parentNode.insertBefore(box, table);
+    box.appendChild(table);
   }
 
   // ---- Table tools ----
@@ -271,17 +297,105 @@
     });
   }
 
-  function tableTools() {
-    document.querySelectorAll('table[id^="TBL"][border="1"]').forEach(addTools);
+  // ---- Drill-down levels: their rows in groups ----
+
+  // A level's rows go into groups of about GROUP_ROWS (tbody elements of the same table, so
+  // that the page's own rules for its rows still apply), which the stylesheet lays out only
+  // when they come into view: opening one row then lays out its group and places the others,
+  // rather than placing 100,000 rows. A group never parts a row from the ROW rows after it,
+  // which the page's toggle finds as its next siblings. The parser goes on adding rows to the
+  // table's last tbody; the rows before its last one are complete and may move.
+  var GROUP_ROWS = 200;
+
+  // Whether the parser has gone past the element.
+  function closed(element) {
+    for (var node = element; node && node !== document.body; node = node.parentNode) {
+      if (node.nextSibling) return true;
+    }
+    return !loading();
   }
 
-  function start() {
-    describeImages();
-    markToggles();
-    scrollBoxes();
-    tableTools();
+  // Moves the next group of complete rows of a level into a tbody of its own; false when there
+  // is none (yet).
+  function groupRows(table) {
+    var body = table.tBodies[table.tBodies.length - 1];
+    var first = body ? body.firstElementChild : null;
+    var cut = first;
+    for (var n = 0; cut && n < GROUP_ROWS; n++) cut = cut.nextElementSibling;
+    while (cut && /^ROW/.test(cut.id)) cut = cut.nextElementSibling;
+    if (!cut || (!cut.nextElementSibling && !closed(table))) return false;
+    var group = document.createElement('tbody');
+    group.className = 'nimbo-rows';
+    var range = document.createRange();
+    range.setStartBefore(first);
+    range.setEndBefore(cut);
+    group.appendChild(range.extractContents());
+    table.insertBefore(group, body);
+    return true;
   }
 
-  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
-  else start();
+  // ---- Taking the page up in slices as it arrives ----
+
+  // Live lists: they grow as the parser adds elements, in document order, so a position in
+  // each says how far the work has come.
+  var images = document.getElementsByTagName('img');
+  var tables = document.getElementsByTagName('table');
+  var paragraphs = document.getElementsByTagName('p');
+  var done = {images: 0, tables: 0, paragraphs: 0, levels: 0};
+  var levels = [];      // drill-down levels' tables, in the order of the page
+  var toolTables = [];  // tables whose tools wait for the whole table
+  var SLICE_MS = 8;
+  var WAIT_MS = 50;     // between slices while the page is still arriving and all is taken up
+
+  function loading() {
+    return document.readyState === 'loading';
+  }
+
+  // Runs the next steps until the slice's time is up; true when everything arrived is done.
+  function slice() {
+    var end = performance.now() + SLICE_MS;
+    var steps = 0;
+    function timeLeft() {
+      return (++steps & 63) !== 0 || performance.now() < end;
+    }
+    for (; done.tables < tables.length; done.tables++) {
+      if (!timeLeft()) return false;
+      var table = tables[done.tables];
+      var parent = table.parentElement;
+      if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) levels.push(table);
+      if (!/^TBL/.test(table.id)) continue;
+      scrollBox(table);
+      if (table.getAttribute('border') === '1') toolTables.push(table);
+    }
+    for (; done.paragraphs < paragraphs.length; done.paragraphs++) {
+      if (!timeLeft()) return false;
+      if (paragraphs[done.paragraphs].id === 'DISPALL') wireToggle(paragraphs[done.paragraphs]);
+    }
+    for (; done.images < images.length; done.images++) {
+      if (!timeLeft()) return false;
+      wireImage(images[done.images]);
+    }
+    while (done.levels < levels.length) {
+      if (!timeLeft()) return false;
+      if (groupRows(levels[done.levels])) continue;
+      if (!closed(levels[done.levels])) break;  // more rows to come
+      done.levels++;
+    }
+    // A table's tools need all of its rows: they wait for the end of the page.
+    if (loading()) return true;
+    while (toolTables.length) {
+      if (!timeLeft()) return false;
+      addTools(toolTables.shift());
+    }
+    return true;
+  }
+
+  function run() {
+    var caughtUp = slice();
+    if (!caughtUp) setTimeout(run, 0);
+    else if (loading()) setTimeout(run, WAIT_MS);
+    else window.nimboReportWired = true;
+  }
+
+  run();
 })();
