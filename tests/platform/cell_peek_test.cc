@@ -18,16 +18,9 @@ namespace {
 
 using ::nimbo::testing::FixtureDatabase;
 
-bool IsNumber(const Variant& value) {
-  switch (value.type()) {
-    case VarType::kInteger:
-    case VarType::kLong:
-    case VarType::kDouble:
-    case VarType::kCurrency:
-      return true;
-    default:
-      return false;
-  }
+// The values a number peek stands for: numbers, Booleans aside.
+bool IsPeekableNumber(const Variant& value) {
+  return value.IsNumber() && value.type() != VarType::kBoolean;
 }
 
 TEST(CellPeekTest, TextsAndNumbersAreWhatValueGives) {
@@ -102,7 +95,7 @@ TEST(CellPeekTest, TextsAndNumbersAreWhatValueGives) {
         continue;
       }
       EXPECT_EQ(peek_error, 0);
-      EXPECT_EQ(is_number, IsNumber(value));
+      EXPECT_EQ(is_number, IsPeekableNumber(value));
       if (!is_number) continue;
       EXPECT_EQ(number.is_currency, value.type() == VarType::kCurrency);
       if (number.is_currency) {

@@ -55,32 +55,12 @@ std::string ChildOpening(const std::string& level_and_key, int colspan, int leve
 // A record set of another make than the record source's own: its fields pass every value on,
 // chapters wrapped the same way, so the section can read them only through Value().
 class PlainFields;
-class PlainRecordset : public Recordset {
+class PlainRecordset : public testing::ForwardingRecordset {
  public:
   explicit PlainRecordset(std::shared_ptr<Recordset> real);
-  void ActiveConnection(std::shared_ptr<Connection> c) override { real_->ActiveConnection(c); }
-  std::shared_ptr<Connection> ActiveConnection() const override {
-    return real_->ActiveConnection();
-  }
-  void CursorLocation(int value) override { real_->CursorLocation(value); }
-  int CursorLocation() const override { return real_->CursorLocation(); }
-  void CursorType(int value) override { real_->CursorType(value); }
-  int CursorType() const override { return real_->CursorType(); }
-  void LockType(int value) override { real_->LockType(value); }
-  int LockType() const override { return real_->LockType(); }
-  void Open(std::string_view command) override { real_->Open(command); }
-  void Close() override { real_->Close(); }
-  int State() const override { return real_->State(); }
-  std::int32_t RecordCount() const override { return real_->RecordCount(); }
-  void MoveFirst() override { real_->MoveFirst(); }
-  void MoveNext() override { real_->MoveNext(); }
-  bool Eof() const override { return real_->Eof(); }
-  bool Bof() const override { return real_->Bof(); }
-  Rows GetRows() override { return real_->GetRows(); }
   const nimbo::Fields& Fields() const override;
 
  private:
-  std::shared_ptr<Recordset> real_;
   std::unique_ptr<PlainFields> fields_;
 };
 
@@ -127,7 +107,8 @@ class PlainFields : public Fields {
 };
 
 PlainRecordset::PlainRecordset(std::shared_ptr<Recordset> real)
-    : real_(std::move(real)), fields_(std::make_unique<PlainFields>(real_->Fields())) {}
+    : ForwardingRecordset(std::move(real)),
+      fields_(std::make_unique<PlainFields>(this->real()->Fields())) {}
 const nimbo::Fields& PlainRecordset::Fields() const { return *fields_; }
 
 class GroupedSectionTest : public testing::ReportTest {

@@ -25,12 +25,10 @@
 
 namespace nimbo::testing {
 
-// A record set that passes everything to a real one but reports a RecordCount of its own, like a
-// record set that cannot count its records (-1).
-class RecordCountOverride : public Recordset {
+// A record set that passes everything to a real one; tests override what they change.
+class ForwardingRecordset : public Recordset {
  public:
-  RecordCountOverride(std::shared_ptr<Recordset> real, std::int32_t count)
-      : real_(std::move(real)), count_(count) {}
+  explicit ForwardingRecordset(std::shared_ptr<Recordset> real) : real_(std::move(real)) {}
 
   void ActiveConnection(std::shared_ptr<Connection> c) override { real_->ActiveConnection(c); }
   std::shared_ptr<Connection> ActiveConnection() const override {
@@ -45,7 +43,7 @@ class RecordCountOverride : public Recordset {
   void Open(std::string_view command) override { real_->Open(command); }
   void Close() override { real_->Close(); }
   int State() const override { return real_->State(); }
-  std::int32_t RecordCount() const override { return count_; }
+  std::int32_t RecordCount() const override { return real_->RecordCount(); }
   void MoveFirst() override { real_->MoveFirst(); }
   void MoveNext() override { real_->MoveNext(); }
   bool Eof() const override { return real_->Eof(); }
@@ -53,8 +51,22 @@ class RecordCountOverride : public Recordset {
   Rows GetRows() override { return real_->GetRows(); }
   const nimbo::Fields& Fields() const override { return real_->Fields(); }
 
+ protected:
+  const std::shared_ptr<Recordset>& real() const { return real_; }
+
  private:
   std::shared_ptr<Recordset> real_;
+};
+
+// A record set that reports a RecordCount of its own, like a record set that cannot count its
+// records (-1).
+class RecordCountOverride : public ForwardingRecordset {
+ public:
+  RecordCountOverride(std::shared_ptr<Recordset> real, std::int32_t count)
+      : ForwardingRecordset(std::move(real)), count_(count) {}
+  std::int32_t RecordCount() const override { return count_; }
+
+ private:
   std::int32_t count_;
 };
 
