@@ -146,16 +146,11 @@ void CellFormatter::AppendNumber(const db::PeekedNumber& number, FieldGroup grou
 bool CellFormatter::AppendHeld(const Variant& value, double number, FieldGroup group,
                                std::string& out) {
   if (group == kFloating || group == kWhole) {
-    const format_internal::CompiledPattern& pattern = group == kFloating ? amount_ : whole_;
-    const RegionalSettings& settings = CurrentRegionalSettings();
-    if (!numbers_need_no_escape_) scratch_.clear();
-    std::string& target = numbers_need_no_escape_ ? out : scratch_;
-    if (value.type() == VarType::kCurrency) {
-      format_internal::RenderScaled(pattern, value.currency().scaled, settings, target);
-    } else {
-      format_internal::RenderNumber(pattern, number, settings, target);
-    }
-    if (!numbers_need_no_escape_) AppendScratch(out);
+    db::PeekedNumber held;
+    held.is_currency = value.type() == VarType::kCurrency;
+    if (held.is_currency) held.scaled = value.currency().scaled;
+    held.number = number;
+    AppendNumber(held, group, out);
     return true;
   }
   // No DateFormat shows the value's own text; a number beyond the dates a Date can hold does not
