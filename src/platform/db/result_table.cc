@@ -145,14 +145,21 @@ Variant Plain(const Column& column, std::uint32_t row) {
   return Variant::Null();
 }
 
-Variant AsCurrency(const Column& column, std::uint32_t row) {
+// A whole or real cell as a Currency; raises 6 beyond its range.
+Currency StoredCurrency(const Column& column, std::uint32_t row) {
   if (column.kind(row) == CellKind::kInteger) {
     const std::int64_t value = column.integer(row);
     constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 10000;
     if (value > kLimit || value < -kLimit) throw Error(err::kOverflow);
-    return Variant(Currency{value * 10000});
+    return Currency{value * 10000};
   }
-  if (column.kind(row) == CellKind::kReal) return Variant(Currency::FromDouble(column.real(row)));
+  return Currency::FromDouble(column.real(row));
+}
+
+Variant AsCurrency(const Column& column, std::uint32_t row) {
+  if (column.kind(row) == CellKind::kInteger || column.kind(row) == CellKind::kReal) {
+    return Variant(StoredCurrency(column, row));
+  }
   if (column.kind(row) == CellKind::kText) {
     const std::string_view text = column.bytes(row);
     if (const std::optional<Currency> exact = ExactCurrency(text)) return Variant(*exact);
@@ -261,14 +268,7 @@ bool ResultTable::PeekNumber(std::size_t index, std::uint32_t row, PeekedNumber&
     case field_type::kBoolean:
       return false;
     case field_type::kCurrency:
-      if (kind == CellKind::kInteger) {
-        const std::int64_t value = column.integer(row);
-        constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 10000;
-        if (value > kLimit || value < -kLimit) return false;  // Value raises the overflow
-        number.scaled = value * 10000;
-      } else {
-        number.scaled = Currency::FromDouble(column.real(row)).scaled;
-      }
+      number.scaled = StoredCurrency(column, row).scaled;
       number.is_currency = true;
       return true;
     default:
