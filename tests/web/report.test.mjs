@@ -3,7 +3,7 @@ import {test, before, after} from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import {makeScratch, serve, launch, stopAll, reportOf, itemOf, idleOf, axeViolations} from './harness.mjs';
+import {makeScratch, serve, launch, stopAll, reportOf, itemOf, idleOf, axeViolations, makeBigDemo, shot} from './harness.mjs';
 
 const scratch = makeScratch();
 let context;
@@ -184,6 +184,99 @@ test('wide tables scroll inside their own box at 1280 and 390 pixels', async () 
     assert.ok(sizes.page <= sizes.view + 1, `${width}: page ${sizes.page} wider than ${sizes.view}`);
   }
   await page.setViewportSize({width: 1280, height: 800});
+});
+
+// How the shown page's drill-down levels came out: for the top level and each level opened,
+// the rows' order against the page file's, rows left out of the layout, rows whose cells do not
+// line up with the heading's, and whether the level fits its box. The host's script moves a
+// level's rows into groups as they arrive and lays each row out on its own, so none of this
+// comes from the page's own table layout any more.
+function levelsOf(target) {
+  return target.evaluate(async () => {
+    const file = await (await fetch(location.href)).text();
+    const order = (text) => Array.from(text.matchAll(/<img id="?(DTL\w+)/g), (m) => m[1]);
+    const shown = (element) => getComputedStyle(element).display !== 'none';
+    const levels = [document.getElementById('SHP010')].concat(
+        Array.from(document.querySelectorAll('tr[id^="ROW"]')).filter(shown)
+            .flatMap((row) => Array.from(row.querySelectorAll(':scope > td > div[id^="SHP"]'))));
+    return {
+      sameOrder: order(document.body.innerHTML).join() === order(file).join(),
+      toggles: order(file).length,
+      levels: levels.map((block) => {
+        const table = block.querySelector(':scope > table');
+        const rows = Array.from(table.rows).filter((row) => !/^ROW/.test(row.id));
+        const lefts = (row) => Array.from(row.cells, (cell) => Math.round(cell.getBoundingClientRect().left));
+        const heading = lefts(rows[0]);
+        // Rows out of view are not laid out: bring a few into view to measure them.
+        const sample = [rows[1], rows[Math.floor(rows.length / 2)], rows[rows.length - 1]];
+        const misaligned = sample.filter((row) => {
+          row.scrollIntoView({block: 'center'});
+          const mine = lefts(row);
+          row.scrollIntoView({block: 'center'});
+          return mine.some((left, i) => Math.abs(left - (lefts(rows[0])[i] ?? left)) > 1);
+        }).length;
+        block.scrollIntoView({block: 'start'});
+        const box = table.closest('.nimbo-scroll') || block;
+        return {
+          id: block.id, rows: rows.length, hidden: rows.filter((row) => !shown(row)).length,
+          misaligned, columns: heading.length,
+          fits: box.scrollWidth <= box.clientWidth + 1,
+        };
+      }),
+    };
+  });
+}
+
+test('drill-down levels show every row in the page\'s order, with columns in line, fitting the pane', async () => {
+  await page.setViewportSize({width: 1280, height: 800});
+  await show('Customers');
+  // Open the first record's level: its rows and the level under them.
+  await report().locator('img[id^="DTL"]').first().click();
+  const small = await levelsOf(frame());
+  assert.equal(small.sameOrder, true);
+  assert.equal(small.levels.length, 2);
+  for (const level of small.levels) {
+    assert.equal(level.hidden, 0, level.id);
+    assert.equal(level.misaligned, 0, level.id);
+  }
+  // The top level has room at 1280 pixels, as the page's own table layout would give it.
+  assert.equal(small.levels[0].fits, true);
+  await shot(page, 'report-drilldown-columns');
+
+  // A level of 20,000 rows arrives over many pieces while the host's script groups it.
+  const folder = path.join(scratch, 'big');
+  const big = await serve(['--db', makeBigDemo(folder, 20000), '--folder', folder]);
+  const second = await context.newPage();
+  try {
+    await second.goto(big.url);
+    await second.waitForSelector('body[data-ready="true"]');
+    await itemOf(second, 'Customers').click();
+    await second.waitForFunction(() => {
+      const doc = document.getElementById('report').contentDocument;
+      return doc && doc.readyState === 'complete' && doc.defaultView.nimboReportWired === true &&
+          doc.getElementById('SHP010') !== null;
+    }, null, {timeout: 120000, polling: 200});
+    const target = second.frames().find((f) => f.parentFrame() === second.mainFrame());
+    const grouped = await levelsOf(target);
+    assert.equal(grouped.sameOrder, true);
+    assert.ok(grouped.toggles > 20000, String(grouped.toggles));
+    const top = grouped.levels[0];
+    assert.deepEqual([top.hidden, top.misaligned, top.fits], [0, 0, true]);
+    // In groups, a record's ROW rows always in its own group.
+    const groups = await target.evaluate(() => {
+      const table = document.querySelector('#SHP010 > table');
+      return {
+        count: table.querySelectorAll(':scope > tbody.nimbo-rows').length,
+        split: Array.from(table.querySelectorAll(':scope > tbody > tr:first-child[id^="ROW"]')).length,
+        arriving: table.classList.contains('nimbo-arriving'),
+      };
+    });
+    assert.ok(groups.count >= 100, String(groups.count));
+    assert.deepEqual([groups.split, groups.arriving], [0, false]);
+  } finally {
+    await second.close();
+    big.child.kill('SIGINT');
+  }
 });
 
 test('the saved page shows its pictures from disk with the network off', async () => {

@@ -106,6 +106,7 @@
     var element = event.target instanceof Element ? event.target.closest(TOGGLE) : null;
     if (!element) return;
     wireToggle(element);  // clicked before its slice came
+    if (/^DTL/.test(element.id)) sizeLevelsUnder(element);
     if (element.id === 'DISPALL') {
       document.querySelectorAll('[data-nimbo-toggle]').forEach(function (toggle) {
         toggle.setAttribute('aria-expanded', String(expandedOf(toggle)));
@@ -304,8 +305,15 @@
   // when they come into view: opening one row then lays out its group and places the others,
   // rather than placing 100,000 rows. A group never parts a row from the ROW rows after it,
   // which the page's toggle finds as its next siblings. The parser goes on adding rows to the
-  // table's last tbody; the rows before its last one are complete and may move.
+  // table's last tbody; the rows before the last one are complete and may move.
+  //
+  // A shown level that is still arriving is marked "nimbo-arriving": the stylesheet keeps the
+  // rows not yet in a group out of the layout, so that the parser's rows cost no layout until
+  // they are grouped, and its groups are made of whatever rows are complete, so that they show
+  // within a slice of their arrival. Otherwise every frame while the page arrives would place
+  // the growing run of rows again, and a click would wait seconds for its frame.
   var GROUP_ROWS = 200;
+  var ROW_PX = 34;  // a row's height as the stylesheet guesses it
 
   // Whether the parser has gone past the element.
   function closed(element) {
@@ -315,23 +323,117 @@
     return !loading();
   }
 
+  function isLevelRow(row) {
+    return /^ROW/.test(row.id);
+  }
+
   // Moves the next group of complete rows of a level into a tbody of its own; false when there
   // is none (yet).
   function groupRows(table) {
     var body = table.tBodies[table.tBodies.length - 1];
-    var first = body ? body.firstElementChild : null;
-    var cut = first;
-    for (var n = 0; cut && n < GROUP_ROWS; n++) cut = cut.nextElementSibling;
-    while (cut && /^ROW/.test(cut.id)) cut = cut.nextElementSibling;
-    if (!cut || (!cut.nextElementSibling && !closed(table))) return false;
+    var first = body && !body.classList.contains('nimbo-rows') ? body.firstElementChild : null;
+    if (!first) return false;
+    var arriving = table.classList.contains('nimbo-arriving');
+    // The row the group ends before: the first row after GROUP_ROWS that is not a ROW row, or
+    // while the level arrives, the last such row there is. Every row before one that exists
+    // is complete.
+    var cut = null;
+    var count = 1;
+    var shown = 1;  // rows before the cut other than ROW rows (which start hidden)
+    for (var row = first.nextElementSibling; row; row = row.nextElementSibling, count++) {
+      if (isLevelRow(row)) continue;
+      if (cut) shown++;
+      cut = row;
+      if (count >= GROUP_ROWS) break;
+    }
+    if (!cut || (count < GROUP_ROWS && !arriving)) return false;
+    sizeLevel(table);
     var group = document.createElement('tbody');
     group.className = 'nimbo-rows';
+    // The height it is taken to have until it is first laid out: the groups made while a level
+    // arrives are of any size.
+    group.style.containIntrinsicBlockSize = 'auto ' + shown * ROW_PX + 'px';
     var range = document.createRange();
     range.setStartBefore(first);
     range.setEndBefore(cut);
     group.appendChild(range.extractContents());
     table.insertBefore(group, body);
     return true;
+  }
+
+  // Each row of a level is laid out on its own (see report.css), so the columns of a level
+  // cannot take their widths from the level's content as one table's would. Once a level's
+  // heading and first rows are there, its rows become grids of the same columns, each column
+  // between the least it can do with and a share in proportion to what it would like, as a
+  // table's own layout weighs them; both are reckoned from text lengths (counted, not
+  // measured, which would lay the level out). A level narrower than its columns' least widths
+  // scrolls in its box.
+  var SAMPLE_ROWS = 200;
+  var EM_PER_LABEL_CHARACTER = 0.65;  // upper-case labels of 12px with letter spacing
+  var EM_PER_VALUE_CHARACTER = 0.55;
+  var EM_LONGEST_VALUE = 20;          // longer texts wrap
+  var EM_PER_CELL = 1.6;              // the cells' padding
+  var EM_LEAST_COLUMN = 3;
+  var EM_TOGGLE_COLUMN = 2.5;
+
+  function sizeLevel(table) {
+    if (table.nimboSized) return;
+    var rows = table.rows;
+    var heading = rows[0];
+    if (!heading) return;
+    table.nimboSized = true;
+    var columns = heading.cells.length;
+    // For each column the width it would like (its longest text on one line) and the least it
+    // can do with (its longest word; labels and numbers do not wrap), as a table's own layout
+    // weighs them.
+    var wants = [];
+    var leasts = [];
+    for (var column = 0; column < columns; column++) {
+      var cell = heading.cells[column];
+      var width = cell.classList.contains('thc')
+          ? Math.max(cell.textContent.trim().length * EM_PER_LABEL_CHARACTER + EM_PER_CELL, EM_LEAST_COLUMN)
+          : EM_TOGGLE_COLUMN;
+      wants.push(width);
+      leasts.push(width);
+    }
+    for (var index = 1, seen = 0; index < rows.length && seen < SAMPLE_ROWS; index++) {
+      var row = rows[index];
+      if (isLevelRow(row)) continue;
+      seen++;
+      for (column = 0; column < columns && column < row.cells.length; column++) {
+        if (wants[column] === EM_TOGGLE_COLUMN) continue;
+        var value = row.cells[column];
+        var text = value.textContent.trim();
+        var word = value.classList.contains('tdr') ? text.length
+            : text.split(/\s+/).reduce(function (longest, part) { return Math.max(longest, part.length); }, 0);
+        wants[column] = Math.max(wants[column],
+            Math.min(text.length * EM_PER_VALUE_CHARACTER, EM_LONGEST_VALUE) + EM_PER_CELL);
+        leasts[column] = Math.max(leasts[column],
+            Math.min(word * EM_PER_VALUE_CHARACTER, EM_LONGEST_VALUE) + EM_PER_CELL);
+      }
+    }
+    var least = 0;
+    var tracks = wants.map(function (want, column) {
+      least += leasts[column];
+      return 'minmax(' + leasts[column].toFixed(1) + 'em, ' + want.toFixed(1) + 'fr)';
+    });
+    table.style.setProperty('--nimbo-columns', tracks.join(' '));
+    table.style.minWidth = least.toFixed(1) + 'em';
+    table.classList.add('nimbo-sized');
+  }
+
+  // The levels a drill-down toggle opens: sized at once if their turn has not come yet.
+  function sizeLevelsUnder(toggle) {
+    var id = 'ROW' + toggle.id.slice(3);
+    for (var row = document.getElementById(id); row && row.id === id; row = row.nextElementSibling) {
+      row.querySelectorAll(':scope > td > div[id^="SHP"] > table').forEach(sizeLevel);
+    }
+  }
+
+  // A level whose rows have all arrived: the last rows, fewer than a group, show where they are.
+  function finishLevel(table) {
+    sizeLevel(table);
+    table.classList.remove('nimbo-arriving');
   }
 
   // ---- Taking the page up in slices as it arrives ----
@@ -355,14 +457,20 @@
   function slice() {
     var end = performance.now() + SLICE_MS;
     var steps = 0;
-    function timeLeft() {
-      return (++steps & 63) !== 0 || performance.now() < end;
+    // Light steps look at the clock every 64th time; heavy ones (a group of rows, a table's
+    // tools) every time.
+    function timeLeft(heavy) {
+      return (!heavy && (++steps & 63) !== 0) || performance.now() < end;
     }
     for (; done.tables < tables.length; done.tables++) {
       if (!timeLeft()) return false;
       var table = tables[done.tables];
       var parent = table.parentElement;
-      if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) levels.push(table);
+      if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) {
+        // Levels under a row start hidden, and are complete before their row can be opened.
+        if (!table.closest('tr[id^="ROW"]') && !closed(table)) table.classList.add('nimbo-arriving');
+        levels.push(table);
+      }
       if (!/^TBL/.test(table.id)) continue;
       scrollBox(table);
       if (table.getAttribute('border') === '1') toolTables.push(table);
@@ -376,15 +484,16 @@
       wireImage(images[done.images]);
     }
     while (done.levels < levels.length) {
-      if (!timeLeft()) return false;
+      if (!timeLeft(true)) return false;
       if (groupRows(levels[done.levels])) continue;
       if (!closed(levels[done.levels])) break;  // more rows to come
+      finishLevel(levels[done.levels]);
       done.levels++;
     }
     // A table's tools need all of its rows: they wait for the end of the page.
     if (loading()) return true;
     while (toolTables.length) {
-      if (!timeLeft()) return false;
+      if (!timeLeft(true)) return false;
       addTools(toolTables.shift());
     }
     return true;
