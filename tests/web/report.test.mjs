@@ -268,11 +268,47 @@ test('drill-down levels show every row in the page\'s order, with columns in lin
       return {
         count: table.querySelectorAll(':scope > tbody.nimbo-rows').length,
         split: Array.from(table.querySelectorAll(':scope > tbody > tr:first-child[id^="ROW"]')).length,
-        arriving: table.classList.contains('nimbo-arriving'),
+        settled: table.classList.contains('nimbo-settled'),
       };
     });
     assert.ok(groups.count >= 100, String(groups.count));
-    assert.deepEqual([groups.split, groups.arriving], [0, false]);
+    assert.deepEqual([groups.split, groups.settled], [0, true]);
+
+    // "Display All" on 20,000 toggles: the levels open at once, the pictures and states of the
+    // toggles follow in short tasks; one toggle clicked meanwhile keeps its own state, and
+    // "Close All" then closes every one.
+    const states = () => target.evaluate(() => {
+      const toggles = Array.from(document.querySelectorAll('img[id^="DTL"]'));
+      const count = (test) => toggles.filter(test).length;
+      return {
+        minus: count((t) => /minus\.gif$/.test(t.getAttribute('src'))),
+        expanded: count((t) => t.getAttribute('aria-expanded') === 'true'),
+        total: toggles.length,
+        label: document.getElementById('DISPALL').textContent.trim(),
+      };
+    });
+    const clicked = await target.evaluate(() => {
+      document.getElementById('DISPALL').click();
+      // Right away, before the rest have changed: the last row's toggle, far from the window.
+      const toggles = document.querySelectorAll('img[id^="DTL"]');
+      const last = toggles[toggles.length - 1];
+      last.click();
+      return {id: last.id, src: last.getAttribute('src')};
+    });
+    assert.equal(clicked.src, 'plus.gif');
+    await target.waitForFunction(() => {
+      const toggles = document.querySelectorAll('img[id^="DTL"]');
+      const open = Array.from(toggles).filter((t) => t.getAttribute('aria-expanded') === 'true' &&
+          /minus\.gif$/.test(t.getAttribute('src')));
+      return open.length === toggles.length - 1;
+    }, null, {timeout: 30000});
+    const opened = await states();
+    assert.deepEqual(opened, {minus: opened.total - 1, expanded: opened.total - 1, total: opened.total, label: 'Close All'});
+    await target.evaluate(() => document.getElementById('DISPALL').click());
+    await target.waitForFunction(() => Array.from(document.querySelectorAll('img[id^="DTL"]'))
+        .every((t) => t.getAttribute('aria-expanded') === 'false' && /plus\.gif$/.test(t.getAttribute('src'))),
+        null, {timeout: 30000});
+    assert.equal((await states()).label, 'Display All');
   } finally {
     await second.close();
     big.child.kill('SIGINT');

@@ -471,17 +471,48 @@
 
   // ---- The report pane: the host's stylesheet and script for report pages (report.js) ----
 
-  // Into the pane's document once: true when they are there now.
+  // The stylesheet's and the script's texts, fetched once: put into a page as they are, the
+  // styles apply before the page's next frame and the script runs at once, where a link and a
+  // script source would leave the first rows to be drawn without them and then drawn again.
+  var reportTexts = {};
+  ['report.css', 'report.js'].forEach(function (name) {
+    fetch('/assets/' + name).then(function (response) {
+      return response.ok ? response.text() : null;
+    }).then(function (text) { reportTexts[name] = text; }, function () {});
+  });
+
+  // Into the pane's document once: true when they are there now. A document whose policy
+  // refuses inline styles and scripts (about:blank takes the shell's) gets them by address.
   function addReportTools(doc) {
     if (!doc || !doc.head) return false;
     if (doc.getElementById('nimbo-report-css')) return true;
-    var link = doc.createElement('link');
-    link.id = 'nimbo-report-css';
-    link.rel = 'stylesheet';
-    link.href = '/assets/report.css';
-    var script = doc.createElement('script');
-    script.src = '/assets/report.js';
-    doc.head.append(link, script);
+    var inline = doc.URL !== 'about:blank';
+    var styles = null;
+    if (inline && reportTexts['report.css']) {
+      styles = doc.createElement('style');
+      styles.textContent = reportTexts['report.css'];
+      doc.head.appendChild(styles);
+    }
+    if (!styles || !styles.sheet || !styles.sheet.cssRules.length) {
+      if (styles) styles.remove();
+      styles = doc.createElement('link');
+      styles.rel = 'stylesheet';
+      styles.href = '/assets/report.css';
+      doc.head.appendChild(styles);
+    }
+    styles.id = 'nimbo-report-css';
+    var script = null;
+    if (inline && reportTexts['report.js']) {
+      script = doc.createElement('script');
+      script.textContent = reportTexts['report.js'];
+      doc.head.appendChild(script);
+    }
+    if (!doc.defaultView || !doc.defaultView.nimboReportTools) {
+      if (script) script.remove();
+      script = doc.createElement('script');
+      script.src = '/assets/report.js';
+      doc.head.appendChild(script);
+    }
     return true;
   }
 

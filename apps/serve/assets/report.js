@@ -12,6 +12,7 @@
   'use strict';
   if (window.nimboReportTools) return;  // once per document
   window.nimboReportTools = true;
+  document.documentElement.classList.add('nimbo-grouping');
 
   var MAX_ALT = 120;
 
@@ -108,12 +109,11 @@
     wireToggle(element);  // clicked before its slice came
     if (/^DTL/.test(element.id)) sizeLevelsUnder(element);
     if (element.id === 'DISPALL') {
-      document.querySelectorAll('[data-nimbo-toggle]').forEach(function (toggle) {
-        toggle.setAttribute('aria-expanded', String(expandedOf(toggle)));
-      });
+      markAll(element);
       return;
     }
     var expanded = String(expandedOf(element));
+    if (ariaRun && /^DTL/.test(element.id)) ariaRun.clicked.add(element);
     var match = /^CTL(?:CAP)?(\d+)$/.exec(element.id);
     var partners = match ? [document.getElementById('CTL' + match[1]),
                             document.getElementById('CTLCAP' + match[1])] : [element];
@@ -121,6 +121,30 @@
       if (partner) partner.setAttribute('aria-expanded', expanded);
     });
   });
+
+  // After "Display All" or "Close All": every drill-down toggle says so, in short tasks (there
+  // may be 100,000; the page's script may still be changing their pictures), and a newer
+  // press stops an older one.
+  // A toggle clicked meanwhile keeps the state its click gave it.
+  var ARIA_STEP = 5000;
+  var ariaRun = null;
+  function markAll(label) {
+    label.setAttribute('aria-expanded', String(expandedOf(label)));
+    var open = String(/^Close/.test(label.textContent.trim()));
+    var toggles = null;
+    var run = ariaRun = {clicked: new WeakSet()};
+    var next = 0;
+    function step() {
+      if (run !== ariaRun) return;
+      if (!toggles) toggles = document.querySelectorAll('img[id^="DTL"][data-nimbo-toggle]');
+      for (var end = Math.min(next + ARIA_STEP, toggles.length); next < end; next++) {
+        if (!run.clicked.has(toggles[next])) toggles[next].setAttribute('aria-expanded', open);
+      }
+      if (next < toggles.length) setTimeout(step, 0);
+      else ariaRun = null;
+    }
+    requestAnimationFrame(function () { setTimeout(step, 0); });  // after the next frame
+  }
 
   document.addEventListener('keydown', function (event) {
     var element = event.target instanceof Element && event.target.hasAttribute('data-nimbo-toggle')
@@ -307,11 +331,13 @@
   // which the page's toggle finds as its next siblings. The parser goes on adding rows to the
   // table's last tbody; the rows before the last one are complete and may move.
   //
-  // A shown level that is still arriving is marked "nimbo-arriving": the stylesheet keeps the
-  // rows not yet in a group out of the layout, so that the parser's rows cost no layout until
-  // they are grouped, and its groups are made of whatever rows are complete, so that they show
-  // within a slice of their arrival. Otherwise every frame while the page arrives would place
-  // the growing run of rows again, and a click would wait seconds for its frame.
+  // While this script is at work in a page (the "nimbo-grouping" class on the root), the
+  // stylesheet keeps the rows of a section's own level (not one under a row) that are not yet
+  // in a group out of the layout until the level is marked "nimbo-settled", so that the
+  // parser's rows cost no layout until they are grouped, and are first drawn as they stay.
+  // Such a level's groups are made of whatever rows are complete, so that they show within a
+  // slice of their arrival. Otherwise every frame while the page arrives would place the
+  // growing run of rows again, and a click would wait seconds for its frame.
   var GROUP_ROWS = 200;
   var ROW_PX = 34;  // a row's height as the stylesheet guesses it
 
@@ -333,7 +359,7 @@
     var body = table.tBodies[table.tBodies.length - 1];
     var first = body && !body.classList.contains('nimbo-rows') ? body.firstElementChild : null;
     if (!first) return false;
-    var arriving = table.classList.contains('nimbo-arriving');
+    var arriving = table.nimboSectionLevel && !table.classList.contains('nimbo-settled');
     // The row the group ends before: the first row after GROUP_ROWS that is not a ROW row, or
     // while the level arrives, the last such row there is. Every row before one that exists
     // is complete.
@@ -433,7 +459,7 @@
   // A level whose rows have all arrived: the last rows, fewer than a group, show where they are.
   function finishLevel(table) {
     sizeLevel(table);
-    table.classList.remove('nimbo-arriving');
+    table.classList.add('nimbo-settled');
   }
 
   // ---- Taking the page up in slices as it arrives ----
@@ -468,7 +494,7 @@
       var parent = table.parentElement;
       if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) {
         // Levels under a row start hidden, and are complete before their row can be opened.
-        if (!table.closest('tr[id^="ROW"]') && !closed(table)) table.classList.add('nimbo-arriving');
+        table.nimboSectionLevel = !table.closest('tr[id^="ROW"]');
         levels.push(table);
       }
       if (!/^TBL/.test(table.id)) continue;
