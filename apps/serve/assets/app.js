@@ -481,35 +481,38 @@
     }).then(function (text) { reportTexts[name] = text; }, function () {});
   });
 
-  // Into the pane's document once: true when they are there now. A document whose policy
-  // refuses inline styles and scripts (about:blank takes the shell's) gets them by address.
+  // An element with the text into the document's head, kept if `took` says it has taken; null
+  // when it has not, as in a document whose policy refuses inline styles and scripts
+  // (about:blank takes the shell's, which does).
+  function addInline(doc, tag, text, took) {
+    if (!text || doc.URL === 'about:blank') return null;
+    var element = doc.createElement(tag);
+    element.textContent = text;
+    doc.head.appendChild(element);
+    if (took(element)) return element;
+    element.remove();
+    return null;
+  }
+
+  // Into the pane's document once: true when they are there now. By address if not as text.
   function addReportTools(doc) {
     if (!doc || !doc.head) return false;
     if (doc.getElementById('nimbo-report-css')) return true;
-    var inline = doc.URL !== 'about:blank';
-    var styles = null;
-    if (inline && reportTexts['report.css']) {
-      styles = doc.createElement('style');
-      styles.textContent = reportTexts['report.css'];
-      doc.head.appendChild(styles);
-    }
-    if (!styles || !styles.sheet || !styles.sheet.cssRules.length) {
-      if (styles) styles.remove();
+    var styles = addInline(doc, 'style', reportTexts['report.css'], function (element) {
+      return element.sheet && element.sheet.cssRules.length > 0;
+    });
+    if (!styles) {
       styles = doc.createElement('link');
       styles.rel = 'stylesheet';
       styles.href = '/assets/report.css';
       doc.head.appendChild(styles);
     }
     styles.id = 'nimbo-report-css';
-    var script = null;
-    if (inline && reportTexts['report.js']) {
-      script = doc.createElement('script');
-      script.textContent = reportTexts['report.js'];
-      doc.head.appendChild(script);
-    }
-    if (!doc.defaultView || !doc.defaultView.nimboReportTools) {
-      if (script) script.remove();
-      script = doc.createElement('script');
+    var ran = addInline(doc, 'script', reportTexts['report.js'], function () {
+      return doc.defaultView && doc.defaultView.nimboReportTools === true;
+    });
+    if (!ran) {
+      var script = doc.createElement('script');
       script.src = '/assets/report.js';
       doc.head.appendChild(script);
     }

@@ -123,9 +123,8 @@
   });
 
   // After "Display All" or "Close All": every drill-down toggle says so, in short tasks (there
-  // may be 100,000; the page's script may still be changing their pictures), and a newer
-  // press stops an older one.
-  // A toggle clicked meanwhile keeps the state its click gave it.
+  // may be 100,000; the page's script may still be changing their pictures); a newer press
+  // stops an older one, and a toggle clicked meanwhile keeps the state its click gave it.
   var ARIA_STEP = 5000;
   var ariaRun = null;
   function markAll(label) {
@@ -340,6 +339,8 @@
   // growing run of rows again, and a click would wait seconds for its frame.
   var GROUP_ROWS = 200;
   var ROW_PX = 34;  // a row's height as the stylesheet guesses it
+  // A section's own level, as the stylesheet finds it.
+  var SECTION_LEVEL = 'table[id^="TBL"] > tbody > tr > td > div[id^="SHP"] > table';
 
   // Whether the parser has gone past the element.
   function closed(element) {
@@ -427,7 +428,7 @@
       if (isLevelRow(row)) continue;
       seen++;
       for (column = 0; column < columns && column < row.cells.length; column++) {
-        if (wants[column] === EM_TOGGLE_COLUMN) continue;
+        if (!heading.cells[column].classList.contains('thc')) continue;  // the toggles' column
         var value = row.cells[column];
         var text = value.textContent.trim();
         var word = value.classList.contains('tdr') ? text.length
@@ -494,7 +495,7 @@
       var parent = table.parentElement;
       if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) {
         // Levels under a row start hidden, and are complete before their row can be opened.
-        table.nimboSectionLevel = !table.closest('tr[id^="ROW"]');
+        table.nimboSectionLevel = table.matches(SECTION_LEVEL);
         levels.push(table);
       }
       if (!/^TBL/.test(table.id)) continue;
