@@ -101,6 +101,7 @@ test('the keyboard moves, opens, closes and selects like a tree view', async (t)
   assert.equal(await item('North').count(), 0);
   await page.keyboard.press('ArrowRight');
   assert.equal(await item('Sales by Region').getAttribute('aria-expanded'), 'true');
+  await item('North').waitFor();  // its children are back (a slow server takes a moment)
   await page.keyboard.press('ArrowRight');
   assert.equal(await tree.getAttribute('aria-activedescendant'), await item('North').getAttribute('id'));
   await page.keyboard.press('ArrowDown');
