@@ -207,13 +207,13 @@ function levelsOf(target) {
         const rows = Array.from(table.rows).filter((row) => !/^ROW/.test(row.id));
         const lefts = (row) => Array.from(row.cells, (cell) => Math.round(cell.getBoundingClientRect().left));
         const heading = lefts(rows[0]);
-        // Rows out of view are not laid out: bring a few into view to measure them.
+        // Each sampled row brought into view (its box may scroll sideways too), then measured
+        // against the heading as it stands then.
         const sample = [rows[1], rows[Math.floor(rows.length / 2)], rows[rows.length - 1]];
         const misaligned = sample.filter((row) => {
           row.scrollIntoView({block: 'center'});
-          const mine = lefts(row);
-          row.scrollIntoView({block: 'center'});
-          return mine.some((left, i) => Math.abs(left - (lefts(rows[0])[i] ?? left)) > 1);
+          const line = lefts(rows[0]);
+          return lefts(row).some((left, i) => Math.abs(left - (line[i] ?? left)) > 1);
         }).length;
         block.scrollIntoView({block: 'start'});
         const box = table.closest('.nimbo-scroll') || block;

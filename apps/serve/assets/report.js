@@ -338,7 +338,7 @@
   // slice of their arrival. Otherwise every frame while the page arrives would place the
   // growing run of rows again, and a click would wait seconds for its frame.
   var GROUP_ROWS = 200;
-  var ROW_PX = 34;  // a row's height as the stylesheet guesses it
+  var ROW_PX = 34;  // a row's height as the stylesheet guesses it (its 34px)
   // A section's own level, as the stylesheet finds it.
   var SECTION_LEVEL = 'table[id^="TBL"] > tbody > tr > td > div[id^="SHP"] > table';
 
