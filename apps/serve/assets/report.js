@@ -465,19 +465,52 @@
 
   // ---- Taking the page up in slices as it arrives ----
 
-  // Live lists: they grow as the parser adds elements, in document order, so a position in
-  // each says how far the work has come.
-  var images = document.getElementsByTagName('img');
-  var tables = document.getElementsByTagName('table');
-  var paragraphs = document.getElementsByTagName('p');
-  var done = {images: 0, tables: 0, paragraphs: 0, levels: 0};
+  // The page's elements are taken up in document order by a cursor that stays at the last one
+  // taken: the parser only adds after it, and this script's own changes (row groups, scroll
+  // boxes) keep the order, so each element is met once. (Lists of the document's images or
+  // tables would be counted again from the top after each of the parser's additions.)
+  var cursor = null;
   var levels = [];      // drill-down levels' tables, in the order of the page
+  var levelsDone = 0;
   var toolTables = [];  // tables whose tools wait for the whole table
   var SLICE_MS = 8;
   var WAIT_MS = 50;     // between slices while the page is still arriving and all is taken up
 
   function loading() {
     return document.readyState === 'loading';
+  }
+
+  // The element after the cursor in document order; null when the parser has not added it yet.
+  function following() {
+    if (cursor && !cursor.isConnected) cursor = null;  // taken away by the page: start again
+    if (!cursor) return document.documentElement;
+    if (cursor.firstElementChild) return cursor.firstElementChild;
+    for (var node = cursor; node; node = node.parentElement) {
+      if (node.nextElementSibling) return node.nextElementSibling;
+    }
+    return null;
+  }
+
+  function takeTable(table) {
+    if (table.nimboTaken) return;
+    table.nimboTaken = true;
+    var parent = table.parentElement;
+    if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) {
+      // Levels under a row start hidden, and are complete before their row can be opened.
+      table.nimboSectionLevel = table.matches(SECTION_LEVEL);
+      levels.push(table);
+    }
+    if (!/^TBL/.test(table.id)) return;
+    scrollBox(table);
+    if (table.getAttribute('border') === '1') toolTables.push(table);
+  }
+
+  function take(element) {
+    switch (element.tagName) {
+      case 'TABLE': takeTable(element); break;
+      case 'IMG': wireImage(element); break;
+      case 'P': if (element.id === 'DISPALL') wireToggle(element); break;
+    }
   }
 
   // Runs the next steps until the slice's time is up; true when everything arrived is done.
@@ -489,33 +522,17 @@
     function timeLeft(heavy) {
       return (!heavy && (++steps & 63) !== 0) || performance.now() < end;
     }
-    for (; done.tables < tables.length; done.tables++) {
+    for (var next = following(); next; next = following()) {
       if (!timeLeft()) return false;
-      var table = tables[done.tables];
-      var parent = table.parentElement;
-      if (parent && parent.tagName === 'DIV' && /^SHP/.test(parent.id)) {
-        // Levels under a row start hidden, and are complete before their row can be opened.
-        table.nimboSectionLevel = table.matches(SECTION_LEVEL);
-        levels.push(table);
-      }
-      if (!/^TBL/.test(table.id)) continue;
-      scrollBox(table);
-      if (table.getAttribute('border') === '1') toolTables.push(table);
+      cursor = next;
+      take(next);
     }
-    for (; done.paragraphs < paragraphs.length; done.paragraphs++) {
-      if (!timeLeft()) return false;
-      if (paragraphs[done.paragraphs].id === 'DISPALL') wireToggle(paragraphs[done.paragraphs]);
-    }
-    for (; done.images < images.length; done.images++) {
-      if (!timeLeft()) return false;
-      wireImage(images[done.images]);
-    }
-    while (done.levels < levels.length) {
+    while (levelsDone < levels.length) {
       if (!timeLeft(true)) return false;
-      if (groupRows(levels[done.levels])) continue;
-      if (!closed(levels[done.levels])) break;  // more rows to come
-      finishLevel(levels[done.levels]);
-      done.levels++;
+      if (groupRows(levels[levelsDone])) continue;
+      if (!closed(levels[levelsDone])) break;  // more rows to come
+      finishLevel(levels[levelsDone]);
+      levelsDone++;
     }
     // A table's tools need all of its rows: they wait for the end of the page.
     if (loading()) return true;
