@@ -27,6 +27,9 @@ namespace nimbo::app::serve {
 namespace {
 
 // The host's own pages load nothing from elsewhere; the report pane is a frame of this origin.
+// From this size on, a page shown in the pane is fed to its parser a piece at a time.
+constexpr std::uintmax_t kFeedFrom = 256 * 1024;
+
 constexpr const char* kPagePolicy =
     "default-src 'self'; img-src 'self' data:; style-src 'self'; script-src 'self'; "
     "frame-src 'self'; connect-src 'self'; object-src 'none'; base-uri 'none'; "
@@ -347,7 +350,8 @@ bool HttpServer::OriginAllowed(const httplib::Request& request) const {
   return origin == "http://127.0.0.1:" + port || origin == "http://localhost:" + port;
 }
 
-bool HttpServer::ServeAppFile(const std::string& name, httplib::Response& response) const {
+bool HttpServer::ServeAppFile(const std::string& name, httplib::Response& response,
+                              bool feed) const {
   namespace fs = std::filesystem;
   // One file name of the folder itself; the path has already been percent-decoded.
   const bool plain = !name.empty() && name != "." && name != ".." &&
@@ -360,6 +364,13 @@ bool HttpServer::ServeAppFile(const std::string& name, httplib::Response& respon
   if (!plain || ec || file.parent_path() != folder || !fs::is_regular_file(file, ec)) {
     Refuse(response, 404, "No such file.");
     return false;
+  }
+  // A large page asked for by the pane comes as the start that feeds it to the parser in
+  // short steps (feed.js); a small one is parsed in a moment and comes as it is.
+  if (feed && (name.ends_with(".htm") || name.ends_with(".html")) &&
+      fs::file_size(file, ec) >= kFeedFrom && !ec) {
+    SendAsset(response, "feed.html", false);
+    return true;
   }
   std::ifstream in(file, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -383,7 +394,8 @@ void HttpServer::Routes() {
       [](const Request& req, Response& res) { SendAsset(res, req.matches[1].str(), false); });
   Get(R"(/app/(.*))", [this](const Request& req, Response& res) {
     const std::string name = req.matches[1].str();
-    if (ServeAppFile(name, res) && req.has_param("download")) {
+    const bool download = req.has_param("download");
+    if (ServeAppFile(name, res, req.has_param("feed") && !download) && download) {
       // The name has no separators (ServeAppFile checked); quotes and control characters are
       // dropped so that it cannot end the header's quoted file name.
       std::string suggested;

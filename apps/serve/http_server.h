@@ -70,8 +70,10 @@ class HttpServer {
   void Dispatch(httplib::Request& request, httplib::Response& response) const;
   bool HostAllowed(const httplib::Request& request) const;
   bool OriginAllowed(const httplib::Request& request) const;
-  // Answers with one file of the application folder; false when it was refused.
-  bool ServeAppFile(const std::string& name, httplib::Response& response) const;
+  // Answers with one file of the application folder; false when it was refused. With `feed`,
+  // a large page is answered with the start that feeds it to the pane's parser.
+  bool ServeAppFile(const std::string& name, httplib::Response& response,
+                    bool feed = false) const;
 
   WebHost& host_;
   std::vector<Route> routes_;

@@ -274,6 +274,37 @@ TEST_F(ServeSafetyTest, ServesTheFolderAndTheAssetsButNothingOutsideThem) {
   }
 }
 
+TEST_F(ServeSafetyTest, ALargePageForThePaneComesAsTheStartThatFeedsIt) {
+  const std::string row = "<tr><td>a row of the page</td></tr>\n";
+  std::string big = "<!DOCTYPE html><html><body><table>\n";
+  while (big.size() < 300 * 1024) big += row;
+  big += "</table></body></html>\n";
+  WriteFile(*dir_ / "app" / "big.htm", big);
+  WriteFile(*dir_ / "app" / "big.txt", big);
+  const auto body = [](const Reply& reply) { return reply.text.substr(reply.text.find("\r\n\r\n") + 4); };
+
+  // The pane asks with the feed mark: a large page comes as the start, which must be free to
+  // run the page's own scripts once it has written the page into its document.
+  const Reply start = Get("/app/big.htm?v=3&feed=1");
+  EXPECT_EQ(start.status, 200);
+  EXPECT_NE(body(start).find("/assets/feed.js"), std::string::npos);
+  EXPECT_EQ(body(start).find("a row of the page"), std::string::npos);
+  EXPECT_EQ(start.text.find("Content-Security-Policy"), std::string::npos);
+  EXPECT_EQ(Get("/assets/feed.js").status, 200);
+
+  // What the start fetches, a small page, a file that is no page and a download come whole.
+  for (const std::string target : {"/app/big.htm?v=3", "/app/big.txt?feed=1",
+                                   "/app/big.htm?feed=1&download=1"}) {
+    const Reply reply = Get(target);
+    EXPECT_EQ(reply.status, 200) << target;
+    EXPECT_EQ(body(reply), big) << target;
+  }
+  const Reply small = Get("/app/fp.htm?feed=1");
+  EXPECT_EQ(small.status, 200);
+  EXPECT_EQ(body(small).find("/assets/feed.js"), std::string::npos);
+  EXPECT_EQ(Get("/app/..%2fsecret.txt?feed=1").status, 404);
+}
+
 TEST_F(ServeSafetyTest, StateChangesArePostsWithTheRequestHeaderFromThisOrigin) {
   const std::string origin = "Origin: http://127.0.0.1:" + std::to_string(port_) + "\r\n";
   EXPECT_EQ(Post("/api/refresh", "").status, 403);

@@ -320,6 +320,77 @@ test('drill-down levels show every row in the page\'s order, with columns in lin
   }
 });
 
+test('a large page is written into the pane a piece at a time: all of it, at its own address; Stop keeps what came', async () => {
+  const folder = path.join(scratch, 'fed');
+  const server = await serve(['--db', makeBigDemo(folder, 3000), '--folder', folder]);
+  const second = await context.newPage();
+  const pane = () => second.frames().find((f) => f.parentFrame() === second.mainFrame());
+  // Shows Customers (again) and waits for a new page in the pane with the host's script done.
+  const showCustomers = async (fed = true) => {
+    await second.evaluate(() => {
+      const view = document.getElementById('report').contentWindow;
+      if (view) view.nimboShownBefore = true;
+    });
+    await itemOf(second, 'Customers').click();
+    await second.waitForFunction((fed) => {
+      const view = document.getElementById('report').contentWindow;
+      return view && !view.nimboShownBefore && view.document.readyState === 'complete' &&
+          view.nimboReportWired === true && (!fed || view.nimboFeed.state === 'done');
+    }, fed, {timeout: 60000, polling: 100});
+  };
+  const shown = () => pane().evaluate(() => ({
+    fed: window.nimboFeed ? window.nimboFeed.state : null,
+    address: location.pathname + location.search,
+    ids: Array.from(document.querySelectorAll('[id]'), (e) => e.id).filter((id) => /^(DTL|ROW|SHP|TBL)/.test(id)),
+    loadingBar: !window.parent.document.getElementById('pageLoading').hidden,
+  }));
+  const pageAddress = () => second.evaluate(() => fetch('/api/state').then((r) => r.json()).then((s) => s.page));
+  try {
+    await second.goto(server.url);
+    await second.waitForSelector('body[data-ready="true"]');
+    await showCustomers();
+    const file = fs.readFileSync(path.join(folder, 'oDatNav.htm'), 'utf8');
+    const fileIds = Array.from(file.matchAll(/\sid=["']?([^"'\s>]+)/gi), (m) => m[1])
+        .filter((id) => /^(DTL|ROW|SHP|TBL)/.test(id));
+    assert.ok(fileIds.length > 3000, String(fileIds.length));
+    const whole = await shown();
+    // Every element of the file, in its order; the pane's address is the page's own.
+    assert.deepEqual({...whole, ids: whole.ids.length}, {fed: 'done', address: await pageAddress(), ids: fileIds.length, loadingBar: false});
+    assert.deepEqual(whole.ids, fileIds);
+
+    // Stop as soon as the page's head is in: what has been written stays, and nothing more
+    // comes; the host's script finishes with it.
+    await second.evaluate(() => {
+      document.getElementById('report').addEventListener('nimbofeed', (event) => {
+        if (event.detail === 'writing') document.getElementById('stopLoading').click();
+      }, {once: true});
+    });
+    await showCustomers();
+    const stopped = await shown();
+    await second.waitForTimeout(500);
+    assert.deepEqual(await shown(), stopped);
+    assert.ok(stopped.ids.length < fileIds.length, String(stopped.ids.length));
+    assert.deepEqual(stopped.ids, fileIds.slice(0, stopped.ids.length));
+    assert.deepEqual([stopped.fed, stopped.loadingBar], ['done', false]);
+    await shot(second, 'report-large-page-stopped');
+
+    // A page that the start cannot fetch is loaded as any page is.
+    const refuse = (route) => route.request().resourceType() === 'fetch' ? route.abort() : route.continue();
+    await second.route(/\/app\/oDatNav\.htm\?v=\d+$/, refuse);
+    try {
+      await showCustomers(false);
+      const loaded = await shown();
+      assert.deepEqual([loaded.fed, loaded.address, loaded.loadingBar], [null, await pageAddress(), false]);
+      assert.deepEqual(loaded.ids, fileIds);
+    } finally {
+      await second.unroute(/\/app\/oDatNav\.htm\?v=\d+$/, refuse);
+    }
+  } finally {
+    await second.close();
+    server.child.kill('SIGINT');
+  }
+});
+
 test('the saved page shows its pictures from disk with the network off', async () => {
   await show('Customers');
   await show('Blue Door Bakery');

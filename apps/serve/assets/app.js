@@ -452,10 +452,12 @@
     return href !== null && (href.indexOf('^') >= 0 || /%5e/i.test(href));
   }
 
-  frame.addEventListener('load', function () {
-    var doc;
-    try { doc = frame.contentDocument; } catch (e) { return; }
-    if (!doc) return;
+  // The pane's form links, once per document: a fed page's document is the one its start
+  // opened, with the start's listeners gone, so it is known by its root element.
+  var wiredRoots = new WeakSet();
+  function wireFormLinks(doc) {
+    if (!doc || !doc.documentElement || wiredRoots.has(doc.documentElement)) return;
+    wiredRoots.add(doc.documentElement);
     doc.addEventListener('click', function (event) {
       var link = event.target.closest ? event.target.closest('a[href]') : null;
       if (!link) return;
@@ -467,7 +469,12 @@
         else if (!answer.handled) frame.src = link.href;
       }, failed);
     }, true);
-  });
+  }
+
+  // How far a large page's feed is (feed.js): null for a page loaded as any page is.
+  function paneFeed() {
+    try { return frame.contentWindow.nimboFeed || null; } catch (e) { return null; }
+  }
 
   // ---- The report pane: the host's stylesheet and script for report pages (report.js) ----
 
@@ -537,14 +544,34 @@
     var tries = 0;
     (function look() {
       var doc = paneDocument();
-      if (doc && doc !== before && doc.URL !== 'about:blank' && addReportTools(doc)) return;
+      if (doc && doc !== before && doc.URL !== 'about:blank') {
+        // A fed page's start: the feed's events say when the page's head is there.
+        if (doc.documentElement && doc.documentElement.hasAttribute('data-nimbo-feed')) return;
+        if (addReportTools(doc)) return;
+      }
       if (++tries < WATCH_TRIES) watchTimer = setTimeout(look, WATCH_MS);
     })();
   }
 
+  // A page's load; a fed page's start has its own load before the page is written, which
+  // is not the page's.
   frame.addEventListener('load', function () {
+    var feed = paneFeed();
+    if (feed && feed.state !== 'done') return;
     clearTimeout(watchTimer);
-    addReportTools(paneDocument());
+    var doc = paneDocument();
+    addReportTools(doc);
+    wireFormLinks(doc);
+    pageLoading(false);
+  });
+
+  // A fed page: its head has been written (the tools go in before its rows), then all of it.
+  frame.addEventListener('nimbofeed', function (event) {
+    clearTimeout(watchTimer);
+    var doc = paneDocument();
+    addReportTools(doc);
+    wireFormLinks(doc);
+    if (event.detail === 'done') pageLoading(false);
   });
 
   function openForm(form) {
@@ -777,6 +804,8 @@
   // Replaces the report pane's page without a history entry of its own, so that Back and
   // Forward walk the shell's displays rather than the pane's loads.
   function framePage(address) {
+    // A report page: a large one is fed to the pane's parser a piece at a time (feed.js).
+    if (address.indexOf('/app/') === 0) address += (address.indexOf('?') < 0 ? '?' : '&') + 'feed=1';
     try { frame.contentWindow.location.replace(address); } catch (e) { frame.src = address; }
   }
 
@@ -788,10 +817,13 @@
     loadingBar.hidden = !on;
     document.querySelector('.frame-wrap').setAttribute('aria-busy', on ? 'true' : 'false');
   }
-  frame.addEventListener('load', function () { pageLoading(false); });
   document.getElementById('stopLoading').addEventListener('click', function () {
     // Ends the page's load; what has arrived stays shown.
-    try { frame.contentWindow.stop(); } catch (e) { frame.src = 'about:blank'; }
+    var feed = paneFeed();
+    try {
+      if (feed) feed.stop();
+      else frame.contentWindow.stop();
+    } catch (e) { frame.src = 'about:blank'; }
     pageLoading(false);
   });
 
