@@ -22,6 +22,10 @@
 
   var feed = window.nimboFeed = {state: 'waiting', stop: stop};
   var reader = null;
+  // The page is read as fast as it comes, ahead of the parser: it is no larger than the file
+  // the server holds, and reading it only as fast as it was written (1 MB ahead) made the worst
+  // click while loading slower (145-341 ms against 90-105 ms), the end of the response and
+  // the collector's work coming amid the clicks instead of before them.
   var pending = [];    // texts that have arrived and are not yet written
   var at = 0;          // how much of pending[0] is written
   var ended = false;   // everything has arrived
@@ -123,7 +127,7 @@
     });
   }
 
-  fetch(page, {credentials: 'same-origin'}).then(function (response) {
+  fetch(page).then(function (response) {
     if (feed.state === 'done') return;
     if (!response.ok || !response.body) throw new Error('not a page');
     reader = response.body.pipeThrough(decoder(response)).getReader();
