@@ -58,16 +58,14 @@
 
   function pump() {
     pumpQueued = false;
-    if (!writable()) return;
     var end = performance.now() + SLICE_MS;
-    while (pending.length && performance.now() < end) {
+    while (writable() && pending.length && performance.now() < end) {
       var text = pending[0];
       var cut = Math.min(text.length, at + PIECE);
       // Never between the two halves of a character outside the basic plane.
       var last = text.charCodeAt(cut - 1);
       if (cut < text.length && last >= 0xd800 && last <= 0xdbff) cut--;
       document.write(text.slice(at, cut));
-      if (!writable()) return;
       if (cut === text.length) {
         pending.shift();
         at = 0;
@@ -75,6 +73,7 @@
         at = cut;
       }
     }
+    if (!writable()) return finish();  // stopped, or the parser was ended from elsewhere
     if (!told) {
       told = true;  // the page's head is in: the host can add its tools
       tell('writing');
@@ -90,8 +89,16 @@
   }
   channel.port1.onmessage = pump;
 
+  // No more of the page is read or written.
+  function drop() {
+    pending = [];
+    if (!ended && reader) reader.cancel().catch(function () {});
+    ended = true;
+  }
+
   function finish() {
     if (feed.state !== 'writing') return;
+    drop();
     if (document.readyState === 'loading') document.close();
     told = true;
     tell('done');
@@ -99,12 +106,12 @@
 
   // Ends the feed where it is: what has been written stays, as when a load is stopped.
   function stop() {
-    if (feed.state === 'done') return;
-    pending = [];
-    ended = true;
-    if (reader) reader.cancel().catch(function () {});
-    if (feed.state === 'writing') finish();
-    else tell('done');
+    if (feed.state === 'writing') {
+      finish();
+    } else if (feed.state === 'waiting') {
+      drop();
+      tell('done');
+    }
   }
 
   function read() {
