@@ -26,10 +26,10 @@ namespace nimbo::app::serve {
 
 namespace {
 
-// The host's own pages load nothing from elsewhere; the report pane is a frame of this origin.
 // From this size on, a page shown in the pane is fed to its parser a piece at a time.
 constexpr std::uintmax_t kFeedFrom = 256 * 1024;
 
+// The host's own pages load nothing from elsewhere; the report pane is a frame of this origin.
 constexpr const char* kPagePolicy =
     "default-src 'self'; img-src 'self' data:; style-src 'self'; script-src 'self'; "
     "frame-src 'self'; connect-src 'self'; object-src 'none'; base-uri 'none'; "

@@ -486,8 +486,9 @@
   }
 
   // The element after the cursor in document order; null when the parser has not added it yet.
+  // From the top (again) when there is no cursor or the page's own script has removed it.
   function following() {
-    if (!cursor || !cursor.isConnected) return document.documentElement;  // (again, if the page took it away)
+    if (!cursor || !cursor.isConnected) return document.documentElement;
     if (!cursorWhole && cursor.firstElementChild) return cursor.firstElementChild;
     for (var node = cursor; node; node = node.parentElement) {
       if (node.nextElementSibling) return node.nextElementSibling;
