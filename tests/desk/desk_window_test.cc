@@ -35,13 +35,28 @@ using testing::JsonLines;
 using testing::ReadFile;
 using testing::TempDir;
 
+QApplication* app_instance = nullptr;
+
+// The application ends with the test run, before the program's static objects go: the web
+// engine's threads stop with it instead of running on while those are destroyed (which once in
+// a while corrupted the heap at exit).
+class AppEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    delete app_instance;
+    app_instance = nullptr;
+  }
+};
+[[maybe_unused]] ::testing::Environment* const kAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
 QApplication& App() {
   testing::DeskEnvironment();
   static int argc = 1;
   static char name[] = "nimbo_desk_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  if (!app_instance) app_instance = new QApplication(argc, argv);
+  return *app_instance;
 }
 
 TEST(DeskWindowTest, AClickDuringADisplayWaitsForIt) {
