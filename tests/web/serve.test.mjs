@@ -101,7 +101,10 @@ test('the keyboard moves, opens, closes and selects like a tree view', async (t)
   assert.equal(await item('North').count(), 0);
   await page.keyboard.press('ArrowRight');
   assert.equal(await item('Sales by Region').getAttribute('aria-expanded'), 'true');
-  await item('North').waitFor();  // its children are back (a slow server takes a moment)
+  // Its children are back (a slow server takes a moment), and the tree takes keys again: keys
+  // pressed while the component is busy are not acted on.
+  await item('North').waitFor();
+  await idle();
   await page.keyboard.press('ArrowRight');
   assert.equal(await tree.getAttribute('aria-activedescendant'), await item('North').getAttribute('id'));
   await page.keyboard.press('ArrowDown');
