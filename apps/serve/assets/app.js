@@ -553,24 +553,26 @@
     })();
   }
 
+  // The pane's page is there (or, fed, its head is): the tools and the form links go in once.
+  function takePane() {
+    clearTimeout(watchTimer);
+    var doc = paneDocument();
+    addReportTools(doc);
+    wireFormLinks(doc);
+  }
+
   // A page's load; a fed page's start has its own load before the page is written, which
   // is not the page's.
   frame.addEventListener('load', function () {
     var feed = paneFeed();
     if (feed && feed.state !== 'done') return;
-    clearTimeout(watchTimer);
-    var doc = paneDocument();
-    addReportTools(doc);
-    wireFormLinks(doc);
+    takePane();
     pageLoading(false);
   });
 
   // A fed page: its head has been written (the tools go in before its rows), then all of it.
   frame.addEventListener('nimbofeed', function (event) {
-    clearTimeout(watchTimer);
-    var doc = paneDocument();
-    addReportTools(doc);
-    wireFormLinks(doc);
+    takePane();
     if (event.detail === 'done') pageLoading(false);
   });
 
