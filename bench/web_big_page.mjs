@@ -84,7 +84,7 @@ try {
     // When the first toggle can be seen (checked once a frame until it can).
     const look = () => {
       const toggle = document.querySelector('img[id^="DTL"]');
-      if (toggle && toggle.checkVisibility()) {
+      if (toggle && toggle.checkVisibility({contentVisibilityAuto: true})) {
         window.nimboBenchToggleShown = performance.now();
         listen();
         document.addEventListener('DOMContentLoaded', () => { window.nimboBenchParsed = performance.now(); });
