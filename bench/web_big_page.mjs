@@ -175,7 +175,12 @@ try {
       `${afterShown.length}, ${summary(afterShown)}`);
   console.log(`toggles of the first row while loading (${whileLoading.length}): ${summary(whileLoading)}` +
       (early.length === clicks ? '' : ` (${clicks - early.length} of ${clicks} clicks missed the toggle)`));
-  console.log(`  ${early.map((t) => `${ms(t.ms)}${t.loading ? '' : ' (loaded)'}`).join(', ')}`);
+  // A click whose input came while a long task ran waits for the rest of it: marked *.
+  const inLongTask = (t) => timing.longTasks.some((task) => t.at >= task.at && t.at <= task.at + task.ms);
+  console.log(`  ${early.map((t) => `${ms(t.ms)}${inLongTask(t) ? '*' : ''}${t.loading ? '' : ' (loaded)'}`).join(', ')}` +
+      ` (* came during a long task: ${early.filter(inLongTask).length})`);
+  console.log(`  long tasks after the first toggle showed, ms@ms from the navigation: ` +
+      `${timing.longTasks.filter((t) => t.at >= timing.shown).map((t) => `${ms(t.ms)}@${ms(t.at)}`).join(', ')}`);
   // Clicks under 16 ms to their paint leave no entry: counted as 16.
   const paints = early.map((t) => {
     const entry = timing.paints.find((p) => Math.abs(p.at - t.at) < 1);

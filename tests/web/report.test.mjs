@@ -274,6 +274,44 @@ test('drill-down levels show every row in the page\'s order, with columns in lin
     assert.ok(groups.count >= 100, String(groups.count));
     assert.deepEqual([groups.split, groups.settled], [0, true]);
 
+    // Every toggle is a button with a text; those of rows drawn so far, of small levels and
+    // of the last rows are named after their row's first cell, the others "Details" until
+    // their rows are drawn (scrolled to) or the toggle is focused.
+    const names = () => target.evaluate(() => {
+      const toggles = Array.from(document.querySelectorAll('img[id^="DTL"]'));
+      const wrong = toggles.filter((t) => {
+        const cell = t.closest('td').nextElementSibling;
+        const named = t.alt === `Details of ${cell.textContent.trim()}`;
+        return t.getAttribute('role') !== 'button' || !(named || t.alt === 'Details') ||
+            named !== t.hasAttribute('data-nimbo-named');
+      });
+      const named = (t) => t.hasAttribute('data-nimbo-named');
+      return {
+        wrong: wrong.map((t) => `${t.id}: ${t.alt}`).slice(0, 3),
+        first: named(toggles[0]),
+        last: named(toggles[toggles.length - 1]),
+        nested: toggles.filter((t) => t.closest('tr[id^="ROW"]')).every(named),
+        unnamed: toggles.filter((t) => !named(t)).length,
+        total: toggles.length,
+      };
+    });
+    const before = await names();
+    assert.deepEqual([before.wrong, before.first, before.last, before.nested], [[], true, true, true]);
+    assert.ok(before.unnamed > before.total / 2, JSON.stringify(before));
+    const far = await target.evaluate(() => {
+      const unnamed = document.querySelectorAll('img[id^="DTL"]:not([data-nimbo-named])');
+      const [scrolled, focused] = [unnamed[Math.floor(unnamed.length / 2)], unnamed[unnamed.length - 1]];
+      const was = [scrolled.alt, focused.alt];
+      focused.focus();
+      scrolled.scrollIntoView();
+      return {was, focused: focused.alt, scrolled: scrolled.id};
+    });
+    assert.deepEqual(far.was, ['Details', 'Details']);
+    assert.match(far.focused, /^Details of [A-Z]-\d+$/);
+    await target.waitForFunction((id) => /^Details of [A-Z]-\d+$/.test(document.getElementById(id).alt),
+        far.scrolled, {timeout: 10000});
+    assert.deepEqual((await names()).wrong, []);
+
     // "Display All" on 20,000 toggles: the levels open at once, the pictures and states of the
     // toggles follow in short tasks; one toggle clicked meanwhile keeps its own state, and
     // "Close All" then closes every one.

@@ -58,7 +58,7 @@
     return chart ? chart.style.display !== 'none' : false;
   }
 
-  function markToggle(element, label) {
+  function markToggle(element, label, expanded) {
     element.setAttribute('data-nimbo-toggle', '');
     element.setAttribute('role', 'button');
     element.tabIndex = 0;
@@ -66,7 +66,8 @@
       if (element.tagName === 'IMG') element.alt = label;
       else element.setAttribute('aria-label', label);
     }
-    element.setAttribute('aria-expanded', String(expandedOf(element)));
+    if (expanded === undefined) expanded = expandedOf(element);
+    element.setAttribute('aria-expanded', String(expanded));
   }
 
   var TOGGLE = 'img[id^="DTL"], img[id^="CTL"], td[id^="CTLCAP"], [id="DISPALL"]';
@@ -80,9 +81,8 @@
       return;
     }
     if (/^DTL/.test(id)) {
-      var cell = element.closest('td');
-      var first = cell && element.closest('tr') ? cell.nextElementSibling : null;
-      markToggle(element, 'Details of ' + (textOf(first) || 'this row'));
+      wireRowToggle(element);
+      nameRowToggle(element);
       return;
     }
     var match = /^CTL(?:CAP)?(\d+)$/.exec(id);
@@ -97,8 +97,60 @@
     if (element !== icon && element !== caption) markToggle(element, null);
   }
 
+  // A drill-down toggle, known to be one by the query that found it. A large page has one on
+  // each of 100,000 rows, and every text that passes between the page and this script (an id
+  // read, a name made from the row's cell and set) is a string the next full garbage
+  // collection has to clear in the pause a click may wait for: 80 ms of a 120 ms pause on
+  // such a page. So a toggle is made a button here from constant texts, and named after its
+  // row (nameRowToggle) only once its rows are drawn, focused, or in a level that is not
+  // put in groups: until then it is "Details", which its table row gives the context of.
+  function wireRowToggle(image) {
+    if (image.hasAttribute('data-nimbo-toggle')) return;
+    markToggle(image, 'Details', /minus\.gif$/.test(image.getAttribute('src') || ''));
+  }
+
+  var UNNAMED_TOGGLES = 'img[id^="DTL"]:not([data-nimbo-named])';
+  // Those of a row group's or a table body's own rows (a level under a row has its own).
+  var UNNAMED_ROW_TOGGLES = ':scope > tr > td > ' + UNNAMED_TOGGLES;
+
+  // Only once its row is complete: the parser may be in the middle of the cell's text.
+  function nameRowToggle(image) {
+    if (image.hasAttribute('data-nimbo-named')) return;
+    var row = image.closest('tr');
+    if (row && row.nextElementSibling === null && loading()) return;
+    image.setAttribute('data-nimbo-named', '');
+    var cell = image.closest('td');
+    var first = cell && row ? cell.nextElementSibling : null;
+    image.alt = 'Details of ' + (textOf(first) || 'this row');
+  }
+
+  // The toggles of a row group's or a table body's own rows that are not named yet: made
+  // buttons (if their slice has not come) and named.
+  function nameTogglesIn(body) {
+    body.querySelectorAll(UNNAMED_ROW_TOGGLES).forEach(function (image) {
+      wireRowToggle(image);
+      nameRowToggle(image);
+    });
+  }
+
+  // A group of rows is about to be drawn (it comes into view, or is searched or focused in).
+  document.addEventListener('contentvisibilityautostatechange', function (event) {
+    var group = event.target;
+    if (!event.skipped && group instanceof Element && group.tagName === 'TBODY') nameTogglesIn(group);
+  }, true);
+
+  document.addEventListener('focusin', function (event) {
+    var element = event.target;
+    if (element instanceof Element && element.matches(UNNAMED_TOGGLES)) {
+      wireRowToggle(element);
+      nameRowToggle(element);
+    }
+  }, true);
+
   function wireImage(image) {
-    if (/^(DTL|CTL\d)/.test(image.id || '')) wireToggle(image);
+    var id = image.id || '';
+    if (/^DTL/.test(id)) wireRowToggle(image);  // its row may not be complete yet
+    else if (/^CTL\d/.test(id)) wireToggle(image);
     else describeImage(image);
   }
 
@@ -461,6 +513,12 @@
   function finishLevel(table) {
     sizeLevel(table);
     table.classList.add('nimbo-settled');
+    // The toggles of rows left out of groups (a small level, or the last rows of a large one)
+    // are named now; those in groups as each group is first drawn.
+    for (var i = 0; i < table.tBodies.length; i++) {
+      var body = table.tBodies[i];
+      if (!body.classList.contains('nimbo-rows')) nameTogglesIn(body);
+    }
   }
 
   // ---- Taking the page up in slices as it arrives ----
@@ -532,7 +590,10 @@
       cursor = next;
       // A row is complete once the parser has gone on to the next one.
       cursorWhole = next.tagName === 'TR' && (next.nextElementSibling !== null || !loading());
-      if (cursorWhole) next.querySelectorAll('img, table, p').forEach(take);
+      if (cursorWhole) {
+        next.querySelectorAll('img:not([id^="DTL"]), table, p').forEach(take);
+        next.querySelectorAll('img[id^="DTL"]').forEach(wireRowToggle);
+      }
       else take(next);
     }
     while (levelsDone < levels.length) {
