@@ -81,7 +81,6 @@
       return;
     }
     if (/^DTL/.test(id)) {
-      wireRowToggle(element);
       nameRowToggle(element);
       return;
     }
@@ -113,24 +112,21 @@
   // Those of a row group's or a table body's own rows (a level under a row has its own).
   var UNNAMED_ROW_TOGGLES = ':scope > tr > td > ' + UNNAMED_TOGGLES;
 
-  // Only once its row is complete: the parser may be in the middle of the cell's text.
+  // Makes the toggle a button if its slice has not come yet, and names it, but only once its
+  // row is complete: the parser may be in the middle of the cell's text.
   function nameRowToggle(image) {
+    wireRowToggle(image);
     if (image.hasAttribute('data-nimbo-named')) return;
     var row = image.closest('tr');
-    if (row && row.nextElementSibling === null && loading()) return;
+    if (row && !closed(row)) return;
     image.setAttribute('data-nimbo-named', '');
     var cell = image.closest('td');
     var first = cell && row ? cell.nextElementSibling : null;
     image.alt = 'Details of ' + (textOf(first) || 'this row');
   }
 
-  // The toggles of a row group's or a table body's own rows that are not named yet: made
-  // buttons (if their slice has not come) and named.
   function nameTogglesIn(body) {
-    body.querySelectorAll(UNNAMED_ROW_TOGGLES).forEach(function (image) {
-      wireRowToggle(image);
-      nameRowToggle(image);
-    });
+    body.querySelectorAll(UNNAMED_ROW_TOGGLES).forEach(nameRowToggle);
   }
 
   // A group of rows is about to be drawn (it comes into view, or is searched or focused in).
@@ -141,10 +137,7 @@
 
   document.addEventListener('focusin', function (event) {
     var element = event.target;
-    if (element instanceof Element && element.matches(UNNAMED_TOGGLES)) {
-      wireRowToggle(element);
-      nameRowToggle(element);
-    }
+    if (element instanceof Element && element.matches(UNNAMED_TOGGLES)) nameRowToggle(element);
   }, true);
 
   function wireImage(image) {
